@@ -8,7 +8,8 @@ namespace Ka {
 // x = a * x + c (mod 2^64); each value is the low 32 bits of the new x.
 // Seeding sets the increment c and keeps the state x, so a generator seeded
 // twice does not restart its sequence; two fresh generators seeded alike
-// produce the same sequence. Not locked.
+// produce the same sequence. A fresh generator seeded with 0 yields only
+// zeros (x stays 0), so seeds should be nonzero. Not locked.
 class RandomBasic : public RandomBase {
 public:
     RandomBasic() = default;
