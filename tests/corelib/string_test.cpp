@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string str(const Ka::String &s) { return std::string(s.getConstStr(), s.getSize()); }
+std::string str(const Ka::String &s) {
+    return std::string(s.getConstStr(), s.getSize());
+}
 
 TEST(StringHash, KnownValue) {
     EXPECT_EQ(807794786u, Ka::__calcHashCode(Ka::String("abc")));
