@@ -10,7 +10,7 @@ int MemBuf::read(void *pBuf, int nBytes) {
     int n = std::min(nBytes, sBuf.getSize() - nPos);
     if (n < 1 || !pBuf)
         return 0;
-    std::memcpy(pBuf, sBuf.getConstStr() + nPos, size_t(n));
+    std::memmove(pBuf, sBuf.getConstStr() + nPos, size_t(n));
     nPos += n;
     return n;
 }
@@ -20,9 +20,14 @@ int MemBuf::write(const void *pBuf, int nBytes) {
         return 0;
     const char *pSrc = static_cast<const char *>(pBuf);
     int nOver = std::min(nBytes, sBuf.getSize() - nPos);
+    String sAside;
     if (nOver > 0) {
-        // memmove: the caller may hand us bytes of our own buffer.
-        std::memmove(sBuf.getStr() + nPos, pSrc, size_t(nOver));
+        // The source may be bytes of our own buffer, which getStr() may
+        // move and the copy overwrites: take them aside first. Appending
+        // alone never moves or changes bytes already stored.
+        sAside.set(pSrc, nBytes);
+        pSrc = sAside.getConstStr();
+        std::memcpy(sBuf.getStr() + nPos, pSrc, size_t(nOver));
     }
     if (nBytes > nOver)
         sBuf.append(pSrc + nOver, nBytes - nOver);
@@ -41,7 +46,12 @@ void MemBuf::setPos(int iPos) { clampTo(iPos); }
 void MemBuf::setPosEnd(int iPos) { clampTo(int64_t(sBuf.getSize()) - iPos); }
 
 void MemBuf::setSize(int iSize) {
+    int iOld = sBuf.getSize();
     sBuf.setSize(iSize < 0 ? 0 : iSize);
+    // Grown bytes are zeros, as in a file: never stale heap contents that
+    // could end up in a written file.
+    if (iSize > iOld)
+        std::memset(sBuf.getStr() + iOld, 0, size_t(iSize - iOld));
     clampTo(nPos);
 }
 

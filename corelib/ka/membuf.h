@@ -35,7 +35,8 @@ public:
     bool isSeekable() override { return true; }
     bool isBlocking() override { return true; }
     void setBlocking(bool) override {}
-    // A negative size counts as 0; the position moves back inside.
+    // Grows with zero bytes or cuts; a negative size counts as 0; the
+    // position moves back inside.
     void setSize(int iSize) override;
     int getSize() override { return sBuf.getSize(); }
     int getBlockSize() override { return sBuf.getSize(); }

@@ -1,0 +1,227 @@
+// Ka::File: opening, reading, writing and positioning through the POSIX
+// descriptor calls, every failure reported as a Ka::FileException.
+#include "ka/file.h"
+
+#include "ka/exception.h"
+#include "ka/random.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Ka {
+
+namespace {
+
+// The system's text for an error number; strerror itself is not safe while
+// the sync thread may fail at the same moment.
+String errorText(int iErr) {
+    char sBuf[256];
+    return String(strerror_r(iErr, sBuf, sizeof(sBuf)));
+}
+
+[[noreturn]] void throwErrno(int iErr) {
+    throw FileException(iErr, "%s", errorText(iErr).getConstStr());
+}
+
+int mapFlags(int iFlags) {
+    int iOpen;
+    if ((iFlags & File::Read) && (iFlags & File::Write))
+        iOpen = O_RDWR;
+    else if (iFlags & File::Read)
+        iOpen = O_RDONLY;
+    else if (iFlags & File::Write)
+        iOpen = O_WRONLY;
+    else
+        throw FileException(0, "You must specify Read, Write, or both when opening a file.");
+    if (iFlags & File::Create)
+        iOpen |= O_CREAT;
+    if (iFlags & File::Append)
+        iOpen |= O_APPEND;
+    if (iFlags & File::Truncate)
+        iOpen |= O_TRUNC;
+    if ((iFlags & (File::Create | File::Exclusive)) == (File::Create | File::Exclusive))
+        iOpen |= O_EXCL;
+    // There is no text mode to switch off here. The descriptor must not
+    // leak into programs the process starts.
+    return iOpen | O_CLOEXEC;
+}
+
+} // namespace
+
+File::File(const String &sName, int iFlags) {
+    int iOpen = mapFlags(iFlags);
+    const char *pName = sName.getConstStr();
+    // A zero byte inside the name would silently open another file.
+    if (int(std::strlen(pName)) != sName.getSize())
+        throw FileException(EINVAL, "%s: %s", errorText(EINVAL).getConstStr(), pName);
+    do {
+        fd = ::open(pName, iOpen, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        int iErr = errno;
+        throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), pName);
+    }
+    bEos = false;
+}
+
+File::File(int iFd) : fd(iFd), bEos(false) {}
+
+File::~File() {
+    try {
+        close();
+    } catch (const FileException &) {
+        // Nothing can be done about it here; callers who care call close().
+    }
+}
+
+void File::close() {
+    if (fd < 0)
+        return;
+    int iResult = ::close(fd);
+    int iErr = errno;
+    // The descriptor is gone even when close reports a failure; closing it
+    // again could close a descriptor some other code has opened since.
+    fd = -1;
+    bEos = true;
+    if (iResult < 0 && iErr != EINTR)
+        throwErrno(iErr);
+}
+
+int File::requireFd() const {
+    if (fd < 0)
+        throw FileException("File not open.");
+    return fd;
+}
+
+int File::read(void *pBuf, int nBytes) {
+    requireFd();
+    if (nBytes < 1)
+        return 0;
+    for (;;) {
+        ssize_t n = ::read(fd, pBuf, size_t(nBytes));
+        if (n > 0)
+            return int(n);
+        if (n == 0) {
+            bEos = true;
+            return 0;
+        }
+        int iErr = errno;
+        if (iErr == EAGAIN || iErr == EWOULDBLOCK)
+            return 0;
+        if (iErr != EINTR)
+            throwErrno(iErr);
+    }
+}
+
+int File::write(const void *pBuf, int nBytes) {
+    requireFd();
+    if (nBytes < 1)
+        return 0;
+    const char *pNext = static_cast<const char *>(pBuf);
+    size_t nLeft = size_t(nBytes);
+    while (nLeft > 0) {
+        ssize_t n = ::write(fd, pNext, nLeft);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwErrno(errno);
+        }
+        // A write that makes no progress would loop forever; the only way
+        // a regular file gets here is a full device.
+        if (n == 0)
+            throwErrno(ENOSPC);
+        pNext += n;
+        nLeft -= size_t(n);
+    }
+    return nBytes;
+}
+
+void File::seekTo(long long iOffset, int iWhence) {
+    requireFd();
+    if (::lseek(fd, off_t(iOffset), iWhence) < 0)
+        throwErrno(errno);
+    bEos = false;
+}
+
+int File::tell() {
+    requireFd();
+    off_t iPos = ::lseek(fd, 0, SEEK_CUR);
+    if (iPos < 0)
+        throwErrno(errno);
+    if (iPos > INT_MAX)
+        throwErrno(EOVERFLOW);
+    return int(iPos);
+}
+
+void File::seek(int iOffset) {
+    seekTo(iOffset, SEEK_CUR);
+}
+
+void File::setPos(int iPos) {
+    seekTo(iPos, SEEK_SET);
+}
+
+void File::setPosEnd(int iPos) {
+    seekTo(-static_cast<long long>(iPos), SEEK_END);
+}
+
+void File::setBlocking(bool) {
+    std::fputs("STUB: Ka::File::setBlocking\n", stderr);
+}
+
+void File::setSize(int iSize) {
+    requireFd();
+    while (::ftruncate(fd, off_t(iSize)) < 0) {
+        if (errno != EINTR)
+            throwErrno(errno);
+    }
+}
+
+int File::getSize() {
+    requireFd();
+    struct stat st;
+    if (::fstat(fd, &st) < 0)
+        throwErrno(errno);
+    if (st.st_size > INT_MAX)
+        throwErrno(EOVERFLOW);
+    return int(st.st_size);
+}
+
+void File::sync() {
+    requireFd();
+    while (::fdatasync(fd) < 0) {
+        if (errno != EINTR)
+            throwErrno(errno);
+    }
+}
+
+File File::tempFile(String &sTemplate) {
+    int iSize = sTemplate.getSize();
+    int iStart = iSize;
+    while (iStart > 0 && sTemplate[iStart - 1] == 'X')
+        --iStart;
+    if (iStart == iSize)
+        throw ExceptionBase("Invalid temporary filename template.");
+    for (int iTry = 0; iTry < 1000; ++iTry) {
+        for (int i = iStart; i < iSize; ++i) {
+            uint32_t r = Random::rand();
+            char c = char('A' + r % 26);
+            if (r & 0x1000)
+                c = char(c + 32);
+            sTemplate[i] = c;
+        }
+        try {
+            return File(sTemplate, Read | Write | Create | Exclusive);
+        } catch (const FileException &) {
+            // Taken, or not creatable: try another name.
+        }
+    }
+    throw FileException("Failed to create unique temporary file after 1000 iterations.");
+}
+
+} // namespace Ka

@@ -1,0 +1,89 @@
+// Ka::File: a file on disk as a Ka::Stream, on the POSIX descriptor calls.
+#pragma once
+
+#include "ka/stream.h"
+
+namespace Ka {
+
+// Every failure of the system calls is reported as a FileException whose
+// code is errno; nothing fails silently. Operations that need a descriptor
+// throw FileException "File not open." on a closed file. Sizes and
+// positions are 32-bit: a file or position beyond that range is refused
+// with a FileException rather than reported wrapped.
+//
+// The file owns its descriptor and closes it when destroyed (a failure to
+// close is then swallowed; call close() to see it). flush() does nothing,
+// because there is no user-space buffer; sync() makes written data durable.
+// Not thread-safe.
+class File : public Stream {
+public:
+    // Open flags, combined with |. Exclusive only counts together with Create.
+    static constexpr int Read = 1;
+    static constexpr int Write = 2;
+    static constexpr int Create = 4;
+    static constexpr int Truncate = 8;
+    static constexpr int Append = 16;
+    static constexpr int Exclusive = 64;
+
+    // Opens sName (new files get mode 0666 less the umask). Throws
+    // FileException "You must specify Read, Write, or both when opening a
+    // file." (code 0) without Read or Write, and "<system text>: <name>"
+    // with errno when the open fails.
+    File(const String &sName, int iFlags);
+    // Takes ownership of an open descriptor.
+    explicit File(int iFd);
+    ~File() override;
+
+    using Stream::write;
+
+    // Closes the descriptor, if any; the file counts as closed afterwards
+    // even when the system reports a failure (which throws).
+    void close() override;
+    // Reads up to nBytes; 0 at the end of the file (which sets isEos) or
+    // when a non-blocking descriptor has nothing now. A count below 1 reads
+    // nothing.
+    int read(void *pBuf, int nBytes) override;
+    // Writes all nBytes or throws; returns nBytes.
+    int write(const void *pBuf, int nBytes) override;
+    int tell() override;
+    void seek(int iOffset) override;
+    void setPos(int iPos) override;
+    // The position iPos bytes before the end (0 is the end).
+    void setPosEnd(int iPos) override;
+    bool isEos() override { return bEos; }
+    bool isOpen() override { return fd >= 0; }
+    void flush() override {}
+    bool canRead() override { return true; }
+    bool canWrite() override { return true; }
+    bool isReadable() override { return true; }
+    bool isWritable() override { return true; }
+    bool isSeekable() override { return true; }
+    bool isBlocking() override { return true; }
+    // Not supported: says so on standard error and changes nothing.
+    void setBlocking(bool bBlocking) override;
+    // Grows with zero bytes or cuts; the position stays where it is.
+    void setSize(int iSize) override;
+    int getSize() override;
+    int getBlockSize() override { return 4096; }
+    String getLocation() override { return String("to be implemented"); }
+
+    // Forces the written data to the disk (fdatasync).
+    void sync();
+
+    // Creates and opens (read and write) a new file named after sTemplate,
+    // whose trailing X characters are replaced by random letters from
+    // Ka::Random; sTemplate receives the name tried last. Throws
+    // ExceptionBase "Invalid temporary filename template." when the
+    // template does not end in X, and FileException "Failed to create
+    // unique temporary file after 1000 iterations." when every try fails.
+    static File tempFile(String &sTemplate);
+
+private:
+    int requireFd() const;
+    void seekTo(long long iOffset, int iWhence);
+
+    int fd = -1;
+    bool bEos = true;
+};
+
+} // namespace Ka
