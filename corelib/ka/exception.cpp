@@ -40,9 +40,13 @@ ExceptionBase &ExceptionBase::operator=(const ExceptionBase &e) {
     return *this;
 }
 
-ExceptionBase::~ExceptionBase() noexcept { delete[] message; }
+ExceptionBase::~ExceptionBase() noexcept {
+    delete[] message;
+}
 
-const char *ExceptionBase::what() const noexcept { return message ? message : ""; }
+const char *ExceptionBase::what() const noexcept {
+    return message ? message : "";
+}
 
 void ExceptionBase::setWhat(const char *sFormat, va_list args) {
     // Measure first, so that no message is ever cut to a fixed buffer.
@@ -96,12 +100,54 @@ KA_DEFINE_EXCEPTION(Base64Exception)
 UnsupportedException::UnsupportedException()
     : ExceptionBase(0, "%s", "An unsupperted operation was attempted.") {}
 
-void throwReferencedPositionInvalid() { throw HashException("Referenced position invalid."); }
+void throwReferencedPositionInvalid() {
+    throw HashException("Referenced position invalid.");
+}
 
-void throwEmptyListFirst() { throw ExceptionBase("Attempt to read first element from empty list."); }
+void throwEmptyListFirst() {
+    throw ExceptionBase("Attempt to read first element from empty list.");
+}
 
-void throwNoDataForKey() { throw HashException(0, "No data assosiated with that key."); }
+void throwNoDataForKey() {
+    throw HashException(0, "No data assosiated with that key.");
+}
 
-void throwInvalidIterator() { throw ExceptionBase("Not a valid iterator."); }
+void throwInvalidIterator() {
+    throw ExceptionBase("Not a valid iterator.");
+}
+
+void throwEmptyListLast() {
+    throw ExceptionBase("Attempt to read last element from empty list.");
+}
+
+void throwIteratePastEndOfList() {
+    throw ExceptionBase("Attempt to iterate past end of list.");
+}
+
+void throwNoValueForKey() {
+    throw HashException(0, "No data associated with that key.");
+}
+
+void throwTooManyCollisions(unsigned int iCapacity) {
+    throw HashException("Too many keys collide: a key finds no free slot within its probe sequence "
+                        "even with %u slots.",
+                        iCapacity);
+}
+
+void throwArrayIndex(int iIndex, int iSize) {
+    throw ArrayException("Index %d out of range 0:%d", iIndex, iSize);
+}
+
+void throwFinishedDereference() {
+    throw ArrayException("Cannot dereference finished iterator.");
+}
+
+void throwFinishedIncrement() {
+    throw ArrayException("Cannot increment iterator past end of array.");
+}
+
+void throwArrayTooLarge() {
+    throw ArrayException("Array too large.");
+}
 
 } // namespace Ka

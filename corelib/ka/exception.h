@@ -68,5 +68,23 @@ public:
 [[noreturn]] void throwEmptyListFirst();
 [[noreturn]] void throwNoDataForKey();
 [[noreturn]] void throwInvalidIterator();
+// ExceptionBase "Attempt to read last element from empty list."
+[[noreturn]] void throwEmptyListLast();
+// ExceptionBase "Attempt to iterate past end of list."
+[[noreturn]] void throwIteratePastEndOfList();
+// HashException, code 0: "No data associated with that key." (a read through
+// Hash::operator[]; Hash::get spells it as throwNoDataForKey does).
+[[noreturn]] void throwNoValueForKey();
+// HashException: a key whose probe positions stay taken however far the
+// table may grow (only colliding, typically hostile, keys get there).
+[[noreturn]] void throwTooManyCollisions(unsigned int iCapacity);
+// ArrayException "Index %d out of range 0:%d".
+[[noreturn]] void throwArrayIndex(int iIndex, int iSize);
+// ArrayException "Cannot dereference finished iterator."
+[[noreturn]] void throwFinishedDereference();
+// ArrayException "Cannot increment iterator past end of array."
+[[noreturn]] void throwFinishedIncrement();
+// ArrayException: the array would outgrow a 32-bit element count.
+[[noreturn]] void throwArrayTooLarge();
 
 } // namespace Ka

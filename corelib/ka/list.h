@@ -106,7 +106,7 @@ public:
         // Throws "Attempt to iterate past end of list." when already invalid.
         iterator &operator++() {
             if (!pLink)
-                throw ExceptionBase("Attempt to iterate past end of list.");
+                throwIteratePastEndOfList();
             pLink = pLink->next;
             return *this;
         }
@@ -132,7 +132,7 @@ public:
         const T *operator->() const { return &**this; }
         const_iterator &operator++() {
             if (!pLink)
-                throw ExceptionBase("Attempt to iterate past end of list.");
+                throwIteratePastEndOfList();
             pLink = pLink->next;
             return *this;
         }
@@ -175,16 +175,17 @@ public:
             throwEmptyListFirst();
         return *core->first->value;
     }
-    // The last value; an empty list throws like first().
+    // The last value; an empty list throws ExceptionBase
+    // "Attempt to read last element from empty list."
     T &last() {
         if (!core->last)
-            throwEmptyListFirst();
+            throwEmptyListLast();
         detach();
         return *core->last->value;
     }
     const T &last() const {
         if (!core->last)
-            throwEmptyListFirst();
+            throwEmptyListLast();
         return *core->last->value;
     }
     T takeFirst() {

@@ -10,15 +10,13 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Ka {
 
 namespace {
 
-// Bytes the last chunk may be topped up to by appending; one more stays free
-// for the terminating zero.
-constexpr int32_t kTopUpLimit = 255;
 constexpr int32_t kMinBuffer = 256;
 
 char kEmptyText[1] = {0};
@@ -55,8 +53,8 @@ void copyChain(const StringChunk *pChunk, char *pDest) {
 // (pToChunk, iToIdx), exclusive, or to the end of the chain when the end
 // position is not met.
 template <typename F>
-void walkSpans(const StringChunk *pChunk, int32_t iIdx, const StringChunk *pToChunk,
-               int32_t iToIdx, F f) {
+void walkSpans(const StringChunk *pChunk, int32_t iIdx, const StringChunk *pToChunk, int32_t iToIdx,
+               F f) {
     while (pChunk) {
         int32_t iEnd = pChunk->length;
         bool bLast = pChunk == pToChunk;
@@ -87,6 +85,22 @@ void walkRange(const StringChunk *pChunk, int32_t start, int32_t len, F f) {
     }
 }
 
+// Copies `len` bytes of a chain starting at byte `start` to `pDest`.
+void copyRange(const StringChunk *pChunk, int32_t start, int32_t len, char *pDest) {
+    walkRange(pChunk, start, len, [&pDest](const char *p, int n) {
+        std::memcpy(pDest, p, size_t(n));
+        pDest += n;
+    });
+}
+
+// A new chunk holding a copy of a string's bytes; the source chain is read
+// in place, never merged, so iterators into it stay valid.
+StringChunk *chunkOf(const StringCore &source) {
+    StringChunk *pChunk = newChunk(source.length);
+    copyChain(source.first, pChunk->data);
+    return pChunk;
+}
+
 void checkGrowth(int32_t iLength, int64_t iMore) {
     if (iLength + iMore > INT32_MAX)
         throw ExceptionBase("String too long.");
@@ -111,14 +125,14 @@ bool clampRange(int32_t size, int &start, int &len) {
 
 StringCore::StringCore(const StringCore &other) {
     if (other.length > 0) {
-        StringChunk *pChunk = newChunk(other.length);
-        copyChain(other.first, pChunk->data);
-        first = last = pChunk;
+        first = last = chunkOf(other);
         length = other.length;
     }
 }
 
-StringCore::~StringCore() { freeChain(first); }
+StringCore::~StringCore() {
+    freeChain(first);
+}
 
 // ---------------------------------------------------------------------------
 // Iterators
@@ -179,19 +193,33 @@ String::iterator String::iterator::operator++(int) {
 
 String::String() = default;
 
-String::String(const char *s) { append(s); }
+String::String(const char *s) {
+    append(s);
+}
 
-String::String(const char *s, int len) { append(s, len); }
+String::String(const char *s, int len) {
+    append(s, len);
+}
 
-String::String(const String &s, int len) { append(s, 0, len < 0 ? 0 : len); }
+String::String(const String &s, int len) {
+    append(s, 0, len);
+}
 
-String::String(const String &s, int start, int len) { append(s, start, len); }
+String::String(const String &s, int start, int len) {
+    append(s, start, len);
+}
 
-String::String(int size) { resetSize(size); }
+String::String(int size) {
+    resetSize(size);
+}
 
-String::String(const_iterator from) { append(from); }
+String::String(const_iterator from) {
+    append(from);
+}
 
-String::String(const_iterator from, const_iterator to) { append(from, to); }
+String::String(const_iterator from, const_iterator to) {
+    append(from, to);
+}
 
 String &String::operator=(const char *s) {
     set(s);
@@ -232,7 +260,9 @@ void String::set(const String &s, int start, int len) {
     *this = tmp;
 }
 
-void String::set(const_iterator from) { set(from, const_iterator()); }
+void String::set(const_iterator from) {
+    set(from, const_iterator());
+}
 
 void String::set(const_iterator from, const_iterator to) {
     String tmp(from, to);
@@ -242,7 +272,11 @@ void String::set(const_iterator from, const_iterator to) {
 void String::resetSize(int n) {
     if (n < 0)
         n = 0;
-    replaceChain(newChunk(n), n);
+    StringChunk *pChunk = newChunk(n);
+    // The bytes are the caller's to fill; zeroing them keeps earlier heap
+    // contents from ever leaking into what a short read leaves behind.
+    std::memset(pChunk->data, 0, size_t(n));
+    replaceChain(pChunk, n);
 }
 
 void String::replaceChain(StringChunk *pChunk, int32_t length) {
@@ -266,23 +300,23 @@ void String::replaceChain(StringChunk *pChunk, int32_t length) {
 void String::appendRaw(const char *s, int len) {
     checkGrowth(core->length, len);
     StringChunk *pLast = core->last;
-    if (pLast && pLast->length < kTopUpLimit) {
-        int32_t n = std::min(kTopUpLimit - pLast->length, len);
+    int32_t n =
+        pLast && pLast->length < kTopUpLimit ? std::min(kTopUpLimit - pLast->length, len) : 0;
+    // The new chunk comes first, so that a failed allocation appends nothing.
+    StringChunk *pChunk = len > n ? newChunk(len - n) : nullptr;
+    if (n > 0) {
         std::memcpy(pLast->data + pLast->length, s, size_t(n));
         pLast->length += n;
         core->length += n;
-        s += n;
-        len -= n;
     }
-    if (len > 0) {
-        StringChunk *pChunk = newChunk(len);
-        std::memcpy(pChunk->data, s, size_t(len));
+    if (pChunk) {
+        std::memcpy(pChunk->data, s + n, size_t(len - n));
         if (pLast)
             pLast->next = pChunk;
         else
             core->first = pChunk;
         core->last = pChunk;
-        core->length += len;
+        core->length += len - n;
     }
 }
 
@@ -295,7 +329,7 @@ void String::append(const char *s) {
     append(s, int(n));
 }
 
-void String::append(const char *s, int len) {
+void String::appendSlow(const char *s, int len) {
     if (!s || len < 1)
         return;
     detach();
@@ -310,20 +344,13 @@ void String::append(const char *s, int start, int len) {
     append(s + start, len);
 }
 
-void String::append(char c) {
-    detach();
-    StringChunk *pLast = core->last;
-    if (pLast && pLast->length < kTopUpLimit && core->length < INT32_MAX) {
-        pLast->data[pLast->length++] = c;
-        ++core->length;
-        return;
-    }
-    appendRaw(&c, 1);
+void String::append(const String &s) {
+    append(s, 0, -1);
 }
 
-void String::append(const String &s) { append(s, 0, -1); }
-
-void String::append(const String &s, int len) { append(s, 0, len < 0 ? 0 : len); }
+void String::append(const String &s, int len) {
+    append(s, 0, len);
+}
 
 void String::append(const String &s, int start, int len) {
     if (!clampRange(s.getSize(), start, len))
@@ -335,7 +362,9 @@ void String::append(const String &s, int start, int len) {
     walkRange(source.core->first, start, len, [this](const char *p, int n) { appendRaw(p, n); });
 }
 
-void String::append(const_iterator from) { append(from, const_iterator()); }
+void String::append(const_iterator from) {
+    append(from, const_iterator());
+}
 
 void String::append(const_iterator from, const_iterator to) {
     if (!from.isValid())
@@ -360,13 +389,10 @@ void String::append(const_iterator from, const_iterator to) {
 // ---------------------------------------------------------------------------
 // Prepending and inserting
 
-void String::prepend(const char *s, int len) {
-    if (!s || len < 1)
-        return;
-    checkGrowth(core->length, len);
-    StringChunk *pChunk = newChunk(len);
-    std::memcpy(pChunk->data, s, size_t(len));
+// Links a ready chunk (owned from here on) in front of the chain.
+void String::prependChunk(StringChunk *pChunk) {
     try {
+        checkGrowth(core->length, pChunk->length);
         detach();
     } catch (...) {
         freeChain(pChunk);
@@ -376,14 +402,21 @@ void String::prepend(const char *s, int len) {
     core->first = pChunk;
     if (!core->last)
         core->last = pChunk;
-    core->length += len;
+    core->length += pChunk->length;
+}
+
+void String::prepend(const char *s, int len) {
+    if (!s || len < 1)
+        return;
+    // The copy is made first: `s` may point into this very string.
+    StringChunk *pChunk = newChunk(len);
+    std::memcpy(pChunk->data, s, size_t(len));
+    prependChunk(pChunk);
 }
 
 void String::prepend(const String &s) {
-    if (s.isEmpty())
-        return;
-    String source(s);
-    prepend(source.getConstStr(), source.getSize());
+    if (!s.isEmpty())
+        prependChunk(chunkOf(*s.core));
 }
 
 void String::prepend(const char *s) {
@@ -391,49 +424,58 @@ void String::prepend(const char *s) {
         prepend(s, int(std::min(std::strlen(s), size_t(INT32_MAX))));
 }
 
-void String::prepend(char c) { prepend(&c, 1); }
+void String::prepend(char c) {
+    prepend(&c, 1);
+}
+
+// Rebuilds the body as three chunks: the bytes before `pos`, `pMiddle`
+// (owned from here on) and the bytes from `pos` on; 0 < pos < size.
+void String::insertChunk(int pos, StringChunk *pMiddle) {
+    StringChunk *pBefore = nullptr;
+    StringChunk *pAfter = nullptr;
+    int32_t size = getSize();
+    try {
+        checkGrowth(size, pMiddle->length);
+        const char *pData = getConstStr();
+        pBefore = newChunk(pos);
+        pAfter = newChunk(size - pos);
+        std::memcpy(pBefore->data, pData, size_t(pos));
+        std::memcpy(pAfter->data, pData + pos, size_t(size - pos));
+    } catch (...) {
+        freeChain(pBefore);
+        freeChain(pMiddle);
+        throw;
+    }
+    pBefore->next = pMiddle;
+    pMiddle->next = pAfter;
+    replaceChain(pBefore, size + pMiddle->length);
+    core->last = pAfter;
+}
 
 void String::insert(int pos, const char *s, int len) {
     if (!s || len < 1)
         return;
     if (pos <= 0) {
         prepend(s, len);
-        return;
-    }
-    if (pos >= getSize()) {
+    } else if (pos >= getSize()) {
         append(s, len);
-        return;
+    } else {
+        // Copied before the chain is merged: `s` may point into it.
+        StringChunk *pMiddle = newChunk(len);
+        std::memcpy(pMiddle->data, s, size_t(len));
+        insertChunk(pos, pMiddle);
     }
-    checkGrowth(core->length, len);
-    // Build the three new chunks before the old chain goes: `s` may point
-    // into it.
-    const char *pData = getConstStr();
-    int32_t size = getSize();
-    StringChunk *pBefore = newChunk(pos);
-    StringChunk *pMiddle = nullptr;
-    StringChunk *pAfter = nullptr;
-    try {
-        pMiddle = newChunk(len);
-        pAfter = newChunk(size - pos);
-    } catch (...) {
-        freeChain(pBefore);
-        freeChain(pMiddle);
-        throw;
-    }
-    std::memcpy(pBefore->data, pData, size_t(pos));
-    std::memcpy(pMiddle->data, s, size_t(len));
-    std::memcpy(pAfter->data, pData + pos, size_t(size - pos));
-    pBefore->next = pMiddle;
-    pMiddle->next = pAfter;
-    replaceChain(pBefore, size + len);
-    core->last = pAfter;
 }
 
 void String::insert(int pos, const String &s) {
     if (s.isEmpty())
         return;
-    String source(s);
-    insert(pos, source.getConstStr(), source.getSize());
+    if (pos <= 0)
+        prepend(s);
+    else if (pos >= getSize())
+        append(s);
+    else
+        insertChunk(pos, chunkOf(*s.core));
 }
 
 void String::insert(int pos, const char *s) {
@@ -477,12 +519,11 @@ void String::setSize(int n) {
         n = 0;
     if (n == getSize())
         return;
+    int32_t iKeep = std::min(n, getSize());
     StringChunk *pChunk = newChunk(n);
-    walkRange(core->first, 0, std::min(n, getSize()), [dest = pChunk->data](const char *p, int c) mutable {
-        std::memcpy(dest, p, size_t(c));
-        dest += c;
-    });
-    pChunk->data[std::min(n, getSize())] = '\0';
+    copyRange(core->first, 0, iKeep, pChunk->data);
+    // New bytes are zero rather than whatever the heap held before.
+    std::memset(pChunk->data + iKeep, 0, size_t(n - iKeep) + 1);
     replaceChain(pChunk, n);
 }
 
@@ -564,22 +605,30 @@ String String::getSubStr(int start, int len) const {
     return String(*this, start, len);
 }
 
-String String::getSubStr(const_iterator from, const_iterator to) const { return String(from, to); }
+String String::getSubStr(const_iterator from, const_iterator to) const {
+    return String(from, to);
+}
 
 String::iterator String::begin() {
     detach();
     return iterator(core->first, 0);
 }
 
-String::const_iterator String::begin() const { return const_iterator(core->first, 0); }
+String::const_iterator String::begin() const {
+    return const_iterator(core->first, 0);
+}
 
 // ---------------------------------------------------------------------------
 // Searching and comparing
 
 bool String::operator==(const char *s) const {
-    if (!s || !*s)
+    if (!s)
         return isEmpty();
+    // Equal when the bytes agree up to and including the text's zero byte,
+    // so a string compares as the C text it starts with.
     size_t n = std::strlen(s);
+    if (n == 0)
+        return isEmpty() || *begin() == '\0';
     if (size_t(getSize()) < n)
         return false;
     const char *pData = getConstStr();
@@ -613,7 +662,14 @@ bool String::compareSub(const char *s, int start, int len) const {
     // Never read past the end of the C text.
     if (strnlen(s, size_t(len)) < size_t(len))
         return false;
-    return std::memcmp(getConstStr() + start, s, size_t(len)) == 0;
+    // Compared chunk by chunk: merging the chain could free the very bytes
+    // `s` points into.
+    bool bEqual = true;
+    walkRange(core->first, start, len, [&](const char *p, int n) {
+        bEqual = bEqual && std::memcmp(p, s, size_t(n)) == 0;
+        s += n;
+    });
+    return bEqual;
 }
 
 bool String::compareSub(const String &s, int start, int len) const {
@@ -723,28 +779,39 @@ String::const_iterator String::find(const String &s, const_iterator from) const 
 }
 
 String::const_iterator String::find(const String &s, int len, const_iterator from) const {
-    String needle(s);
-    return find(needle.getConstStr(), std::min(len, needle.getSize()), from);
+    if (len < 0 || len > s.getSize())
+        len = s.getSize();
+    if (s.isFlat())
+        return find(s.isSet() ? s.core->first->data : "", len, from);
+    // The needle's chain is copied aside, not merged: it may be this very
+    // string, into which `from` points.
+    std::vector<char> lNeedle(size_t(len) + 1);
+    copyRange(s.core->first, 0, len, lNeedle.data());
+    return find(lNeedle.data(), len, from);
 }
 
-String::iterator String::find(char c, const_iterator from) { return find(&c, 1, from); }
-
-String::iterator String::find(const char *s, int len, const_iterator from) {
-    const String &self = *this;
-    int idx = self.indexOf(self.find(s, len, from));
+String::iterator String::toMutable(const_iterator it) {
+    int idx = indexOf(it);
     if (idx < 0)
         return iterator();
     detach();
     return iteratorAt(idx);
 }
 
+String::iterator String::find(char c, const_iterator from) {
+    return toMutable(std::as_const(*this).find(c, from));
+}
+
+String::iterator String::find(const char *s, int len, const_iterator from) {
+    return toMutable(std::as_const(*this).find(s, len, from));
+}
+
 String::iterator String::find(const String &s, const_iterator from) {
-    return find(s, s.getSize(), from);
+    return toMutable(std::as_const(*this).find(s, from));
 }
 
 String::iterator String::find(const String &s, int len, const_iterator from) {
-    String needle(s);
-    return find(needle.getConstStr(), std::min(len, needle.getSize()), from);
+    return toMutable(std::as_const(*this).find(s, len, from));
 }
 
 bool String::isWS(int i) const {
@@ -830,7 +897,9 @@ List<String> String::split(char c) const {
     return lFields;
 }
 
-void String::debugPrint() const { std::printf("(%ld)\"%s\"", long(getSize()), getConstStr()); }
+void String::debugPrint() const {
+    std::printf("(%ld)\"%s\"", long(getSize()), getConstStr());
+}
 
 // ---------------------------------------------------------------------------
 // Hashing
@@ -844,9 +913,13 @@ uint32_t hashBytes(const char *p, int len) {
     return h;
 }
 
-uint32_t __calcHashCode(const String &s) { return hashBytes(s.getConstStr(), s.getSize()); }
+uint32_t __calcHashCode(const String &s) {
+    return hashBytes(s.getConstStr(), s.getSize());
+}
 
-bool __cmpHashKeys(const String &a, const String &b) { return a == b; }
+bool __cmpHashKeys(const String &a, const String &b) {
+    return a == b;
+}
 
 uint32_t __calcHashCode(const char *s) {
     if (!s)
@@ -893,21 +966,33 @@ char &fromString(char &out, const String &text) {
 unsigned short &fromString(unsigned short &out, const String &text) {
     return scanValue(out, text, "%hu");
 }
-short &fromString(short &out, const String &text) { return scanValue(out, text, "%hd"); }
+short &fromString(short &out, const String &text) {
+    return scanValue(out, text, "%hd");
+}
 unsigned int &fromString(unsigned int &out, const String &text) {
     return scanValue(out, text, "%u");
 }
-int &fromString(int &out, const String &text) { return scanValue(out, text, "%d"); }
+int &fromString(int &out, const String &text) {
+    return scanValue(out, text, "%d");
+}
 unsigned long &fromString(unsigned long &out, const String &text) {
     return scanValue(out, text, "%lu");
 }
-long &fromString(long &out, const String &text) { return scanValue(out, text, "%ld"); }
+long &fromString(long &out, const String &text) {
+    return scanValue(out, text, "%ld");
+}
 unsigned long long &fromString(unsigned long long &out, const String &text) {
     return scanValue(out, text, "%llu");
 }
-long long &fromString(long long &out, const String &text) { return scanValue(out, text, "%lld"); }
-float &fromString(float &out, const String &text) { return scanValue(out, text, "%f"); }
-double &fromString(double &out, const String &text) { return scanValue(out, text, "%lf"); }
+long long &fromString(long long &out, const String &text) {
+    return scanValue(out, text, "%lld");
+}
+float &fromString(float &out, const String &text) {
+    return scanValue(out, text, "%f");
+}
+double &fromString(double &out, const String &text) {
+    return scanValue(out, text, "%lf");
+}
 long double &fromString(long double &out, const String &text) {
     return scanValue(out, text, "%Lf");
 }

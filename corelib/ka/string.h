@@ -5,6 +5,7 @@
 #include "ka/sharedcore.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace Ka {
 
@@ -91,15 +92,17 @@ public:
         int32_t iIdx = 0;
     };
 
-    // Construction. A null text gives an empty string; a negative length or
-    // size counts as 0.
+    // Construction. A null text gives an empty string; a negative length of
+    // a C text or a negative size counts as 0; a negative length of a
+    // String means to its end.
     String();
     String(const char *s);
     String(const char *s, int len);
     String(const String &s) = default;
     String(const String &s, int len);
     String(const String &s, int start, int len);
-    // `size` bytes in one chunk, undefined until written.
+    // `size` bytes in one chunk, meant to be written through getStr() (they
+    // start out as zero bytes).
     explicit String(int size);
     explicit String(const_iterator from);
     String(const_iterator from, const_iterator to);
@@ -118,17 +121,39 @@ public:
     void set(const_iterator from);
     void set(const_iterator from, const_iterator to);
 
-    // Drops all bytes and leaves one chunk of n undefined bytes, ready to be
-    // filled through getStr().
+    // Drops all bytes and leaves one chunk of n bytes (zero until written),
+    // ready to be filled through getStr().
     void resetSize(int n);
 
     // Appending (each detaches first). Forms with a C text and a length copy
     // `len` bytes starting `start` bytes into the text: the caller guarantees
-    // they exist; a negative start throws "Index out of range.".
+    // they exist; a negative start throws "Index out of range.". Forms with
+    // a String clamp `start` and `len` to its bytes (len below 0: to the end).
+    // The source may be this very string.
     void append(const char *s);
-    void append(const char *s, int len);
+    void append(const char *s, int len) {
+        // Small pieces that fit the last chunk of an unshared body are copied
+        // here, without a call.
+        StringChunk *pLast = core->last;
+        if (s && len > 0 && pLast && len <= kTopUpLimit - pLast->length && isDetached() &&
+            core->length <= INT32_MAX - len) {
+            std::memcpy(pLast->data + pLast->length, s, size_t(len));
+            pLast->length += len;
+            core->length += len;
+            return;
+        }
+        appendSlow(s, len);
+    }
     void append(const char *s, int start, int len);
-    void append(char c);
+    void append(char c) {
+        StringChunk *pLast = core->last;
+        if (pLast && pLast->length < kTopUpLimit && isDetached() && core->length < INT32_MAX) {
+            pLast->data[pLast->length++] = c;
+            ++core->length;
+            return;
+        }
+        appendSlow(&c, 1);
+    }
     void append(const String &s);
     void append(const String &s, int len);
     void append(const String &s, int start, int len);
@@ -169,7 +194,7 @@ public:
 
     // Removing and resizing.
     void clear();
-    // n below 0 counts as 0; new bytes are undefined.
+    // n below 0 counts as 0; bytes beyond the old size are zero.
     void setSize(int n);
     void remove(int start, int len);
     void trimFront(int n);
@@ -194,7 +219,8 @@ public:
     const_iterator begin() const;
     const_iterator end() const { return const_iterator(); }
 
-    // Searching and comparing.
+    // Searching and comparing. Against a C text, the bytes must agree up to
+    // and including its zero byte; a null text equals only the empty string.
     bool operator==(const char *s) const;
     bool operator==(const String &s) const;
     bool operator!=(const char *s) const { return !(*this == s); }
@@ -205,12 +231,20 @@ public:
     bool operator>(const String &s) const { return compare(s) > 0; }
     bool operator>=(const String &s) const { return compare(s) >= 0; }
 
+    // The `len` bytes from `start` equal the first `len` bytes of `s`; false
+    // when they are not all inside this string or the C text is shorter.
     bool compareSub(const char *s, int start, int len) const;
+    // The same against a String (len below 0: all of it); false when either
+    // is empty.
     bool compareSub(const String &s, int start, int len) const;
     int findIdx(char c, int start = 0) const;
     int findIdx(const char *s, int start = 0) const;
     int rfindIdx(const char *s) const;
 
+    // First match at or after `from` (invalid: from the beginning), or the
+    // invalid iterator. The chain is searched in place, never merged, so the
+    // caller's other iterators stay valid. With a String needle, len below 0
+    // or beyond its size means all of it.
     const_iterator find(char c, const_iterator from) const;
     const_iterator find(const char *s, int len, const_iterator from) const;
     const_iterator find(const String &s, const_iterator from) const;
@@ -232,17 +266,27 @@ public:
     List<String> split(char c) const;
     void debugPrint() const;
 
+    // Appending tops up the last chunk to at most this many bytes; one more
+    // byte of its buffer stays free for the terminating zero.
+    static constexpr int32_t kTopUpLimit = 255;
+
 private:
+    // Detaches, then appends under the chunk rules.
+    void appendSlow(const char *s, int len);
     // Merges a chain of two or more chunks into one (content unchanged).
     void flatten() const;
     // Replaces the whole body by one chunk (freeing or releasing the old).
     void replaceChain(StringChunk *pChunk, int32_t length);
     void appendRaw(const char *s, int len);
+    void prependChunk(StringChunk *pChunk);
+    void insertChunk(int pos, StringChunk *pMiddle);
     int compare(const String &s) const;
     // Index of the byte an iterator of this string points at (-1 if none).
     int indexOf(const_iterator it) const;
     int findInChain(const char *s, int len, int start) const;
     iterator iteratorAt(int idx);
+    // The mutable iterator at the same position (detaches first).
+    iterator toMutable(const_iterator it);
     const_iterator constIteratorAt(int idx) const;
 };
 
