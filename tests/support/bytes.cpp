@@ -17,7 +17,8 @@ Ka::String flipByte(const Ka::String &sData, int iPos, unsigned char iMask) {
 }
 
 Ka::String cutBytes(const Ka::String &sData, int iLength) {
-    return Ka::String(sData, iLength);
+    // A negative length would mean "to the end" to the string; here it cuts everything.
+    return Ka::String(sData, iLength < 0 ? 0 : iLength);
 }
 
 Ka::String readFile(const std::string &sPath) {
