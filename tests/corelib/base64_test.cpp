@@ -3,8 +3,8 @@
 #include "ka/base64.h"
 #include "ka/exception.h"
 #include "ka/membuf.h"
-#include "support/strings.h"
-#include "support/throws.h"
+#include "support/bytes.h"
+#include "support/checks.h"
 #include "support/trickle.h"
 
 #include <gtest/gtest.h>
@@ -16,10 +16,10 @@
 
 namespace {
 
-using testsupport::thrownText;
+using support::messageOf;
 
-using testsupport::kstr;
-using testsupport::str;
+constexpr auto &kstr = support::toKa;
+constexpr auto &str = support::toStd;
 
 // Writes in pieces of iStep bytes, then stops.
 std::string encode(const std::string &sPlain, int iChars = 0, size_t iStep = 1000000) {
@@ -171,19 +171,19 @@ TEST(Base64Read, WhitespaceAndForeignCharacters) {
 
 TEST(Base64Read, CutGroupThrows) {
     EXPECT_EQ("Premature end of stream detected while decoding Base64 data.",
-              thrownText<Ka::Base64Exception>([] { decode("YWI"); }));
+              messageOf<Ka::Base64Exception>([] { decode("YWI"); }));
     Ka::MemBuf mb(kstr("YWJjZ"));
     Ka::Base64 b(mb, 0);
     char aBuf[10];
     EXPECT_EQ(3, b.read(aBuf, 3));
     EXPECT_EQ("Premature end of stream detected while decoding Base64 data.",
-              thrownText<Ka::Base64Exception>([&] { b.read(aBuf, 10); }));
+              messageOf<Ka::Base64Exception>([&] { b.read(aBuf, 10); }));
     EXPECT_TRUE(b.isEos());
     EXPECT_EQ(0, b.read(aBuf, 10));
 }
 
 TEST(Base64Read, GroupSplitAcrossReads) {
-    testsupport::TrickleStream ts(kstr("Zm9v\r\nYmFy\r\nYg=="), 1);
+    support::TrickleStream ts(kstr("Zm9v\r\nYmFy\r\nYg=="), 1);
     EXPECT_EQ("foobarb", decode(ts, 2));
 }
 
@@ -193,12 +193,12 @@ TEST(Base64Direction, FirstCallFixesIt) {
     w.write("abc", 0); // an empty write fixes the direction too
     char c;
     EXPECT_EQ("Cannot read from an output stream.",
-              thrownText<Ka::Base64Exception>([&] { w.read(&c, 1); }));
+              messageOf<Ka::Base64Exception>([&] { w.read(&c, 1); }));
 
     Ka::Base64 r(mb, 0);
     EXPECT_EQ(0, r.read(&c, 0));
     EXPECT_EQ("Cannot write to an input stream.",
-              thrownText<Ka::Base64Exception>([&] { r.write("a", 1); }));
+              messageOf<Ka::Base64Exception>([&] { r.write("a", 1); }));
 }
 
 TEST(Base64Direction, ArgumentsOutsideABufferAreRefused) {
@@ -216,7 +216,7 @@ TEST(Base64Direction, ArgumentsOutsideABufferAreRefused) {
 }
 
 TEST(Base64FailingStream, DestructorSwallowsEvenWhileUnwinding) {
-    testsupport::FullStream fs(4);
+    support::FullStream fs(4);
     {
         Ka::Base64 b(fs, 0);
         b.write("abcd", 4);

@@ -3,8 +3,8 @@
 #include "ka/deflate.h"
 #include "ka/exception.h"
 #include "ka/membuf.h"
-#include "support/strings.h"
-#include "support/throws.h"
+#include "support/bytes.h"
+#include "support/checks.h"
 #include "support/trickle.h"
 
 #include <gtest/gtest.h>
@@ -16,10 +16,10 @@
 
 namespace {
 
-using testsupport::thrownText;
+using support::messageOf;
 
-using testsupport::kstr;
-using testsupport::str;
+constexpr auto &kstr = support::toKa;
+constexpr auto &str = support::toStd;
 
 // Text that compresses somewhat but not trivially, larger than one buffer.
 std::string sampleText(size_t nBytes) {
@@ -208,7 +208,7 @@ TEST(DeflateRead, StartReadsTheNextOfTwoConcatenatedStreams) {
 
 TEST(DeflateRead, TrickleOfBytesWithEmptyReadsInBetween) {
     std::string sPlain = sampleText(20000);
-    testsupport::TrickleStream ts(kstr(ourDeflate(sPlain, 6)), 7);
+    support::TrickleStream ts(kstr(ourDeflate(sPlain, 6)), 7);
     EXPECT_EQ(sPlain, ourInflate(ts, 6));
 }
 
@@ -219,7 +219,7 @@ TEST(DeflateDirection, FirstCallFixesIt) {
     EXPECT_EQ(0, w.read(&c, 0)); // an empty call fixes nothing
     EXPECT_EQ(3, w.write("abc", 3));
     EXPECT_EQ("This deflate filter is in writing mode, you can't read.",
-              thrownText([&] { w.read(&c, 1); }));
+              messageOf([&] { w.read(&c, 1); }));
     EXPECT_EQ(3, w.write("def", 3));
     w.stop();
     EXPECT_EQ("abcdef", zlibInflate(str(mb.getString()), 15));
@@ -228,22 +228,22 @@ TEST(DeflateDirection, FirstCallFixesIt) {
     Ka::Deflate r(mb, 9, 6);
     EXPECT_EQ(1, r.read(&c, 1));
     EXPECT_EQ("This deflate filter is in reading mode, you can't write.",
-              thrownText([&] { r.write("x", 1); }));
+              messageOf([&] { r.write("x", 1); }));
 }
 
 TEST(DeflateDirection, FormatWordsRefused) {
     Ka::MemBuf mb;
     char c;
-    EXPECT_EQ("Invalid format for deflate.", thrownText([&] {
+    EXPECT_EQ("Invalid format for deflate.", messageOf([&] {
                   Ka::Deflate d(mb, 9, Ka::Deflate::AutoDetect);
                   d.write("a", 1);
               }));
-    EXPECT_EQ("Invalid format for deflate.", thrownText([&] {
+    EXPECT_EQ("Invalid format for deflate.", messageOf([&] {
                   Ka::Deflate d(mb, 9, 0);
                   d.write("a", 1);
               }));
     for (int eFormat : {0, 8, 9}) {
-        EXPECT_EQ("Format mode for deflate read.", thrownText([&] {
+        EXPECT_EQ("Format mode for deflate read.", messageOf([&] {
                       Ka::Deflate d(mb, 9, eFormat);
                       d.read(&c, 1);
                   }));
@@ -258,7 +258,7 @@ TEST(DeflateDirection, UseAfterStopThrowsUntilStart) {
     d.stop();
     int iFirst = mb.getSize();
     EXPECT_EQ("Deflate: Stream Error - the filter is stopped.",
-              thrownText([&] { d.write("x", 1); }));
+              messageOf([&] { d.write("x", 1); }));
     d.start();
     EXPECT_EQ(0, d.getCompressedSize());
     d.write("xyz", 3);
@@ -269,7 +269,7 @@ TEST(DeflateDirection, UseAfterStopThrowsUntilStart) {
 TEST(DeflateErrors, ZlibResultsCarryZlibsText) {
     Ka::MemBuf mb;
     // No zlib message for a refused level: zlib's text for the result stands in.
-    EXPECT_EQ("Deflate: Stream Error - stream error", thrownText([&] {
+    EXPECT_EQ("Deflate: Stream Error - stream error", messageOf([&] {
                   Ka::Deflate d(mb, 10, 2);
                   d.write("a", 1);
               }));
@@ -278,11 +278,11 @@ TEST(DeflateErrors, ZlibResultsCarryZlibsText) {
     std::string sBadHeader = sPacked;
     sBadHeader[1] ^= 1;
     EXPECT_EQ("Deflate: Data Error - incorrect header check",
-              thrownText([&] { ourInflate(sBadHeader, 6); }));
+              messageOf([&] { ourInflate(sBadHeader, 6); }));
     std::string sBadCheck = sPacked;
     sBadCheck.back() ^= 1;
     EXPECT_EQ("Deflate: Data Error - incorrect data check",
-              thrownText([&] { ourInflate(sBadCheck, 6); }));
+              messageOf([&] { ourInflate(sBadCheck, 6); }));
 }
 
 TEST(DeflateErrors, EveryCutEndsPrematurely) {
@@ -290,7 +290,7 @@ TEST(DeflateErrors, EveryCutEndsPrematurely) {
     for (size_t n = 0; n < sPacked.size(); ++n) {
         SCOPED_TRACE(n);
         EXPECT_EQ("Premature end of underlying stream found reading deflate stream.",
-                  thrownText([&] { ourInflate(sPacked.substr(0, n), 6); }));
+                  messageOf([&] { ourInflate(sPacked.substr(0, n), 6); }));
     }
 }
 
@@ -322,7 +322,7 @@ TEST(DeflateErrors, PresetDictionaryIsRefusedNotAwaited) {
     ASSERT_EQ(Z_STREAM_END, deflate(&z, Z_FINISH));
     std::string sPacked(reinterpret_cast<char *>(aOut), z.total_out);
     deflateEnd(&z);
-    EXPECT_EQ("Deflate: Data Error - need dictionary", thrownText([&] { ourInflate(sPacked, 6); }));
+    EXPECT_EQ("Deflate: Data Error - need dictionary", messageOf([&] { ourInflate(sPacked, 6); }));
 }
 
 TEST(DeflateErrors, BombReadsOnlyWhatIsAsked) {
@@ -351,30 +351,30 @@ TEST(DeflateErrors, ArgumentsOutsideABufferAreRefused) {
 TEST(DeflateFailingStream, ErrorsReachExplicitCallersOnly) {
     std::string sPlain = sampleText(100000);
     {
-        testsupport::FullStream fs(100);
+        support::FullStream fs(100);
         Ka::Deflate d(fs, 9, 6);
         d.write(sPlain.data(), int(sPlain.size()));
-        EXPECT_EQ("No space left on device", thrownText([&] { d.stop(); }));
+        EXPECT_EQ("No space left on device", messageOf([&] { d.stop(); }));
         EXPECT_FALSE(d.isOpen());
         EXPECT_EQ(0, d.stop());
     }
     {
         // Stopped by the destructor: the failure is swallowed.
-        testsupport::FullStream fs(100);
+        support::FullStream fs(100);
         Ka::Deflate d(fs, 9, 6);
         d.write(sPlain.data(), int(sPlain.size()));
     }
     // A stream that quietly takes nothing must not pass for success either.
-    testsupport::FullStream fs(100, false);
+    support::FullStream fs(100, false);
     Ka::Deflate d(fs, 9, 6);
     d.write(sPlain.data(), int(sPlain.size()));
     EXPECT_EQ("Deflate: the stream below refused the compressed data.",
-              thrownText([&] { d.stop(); }));
+              messageOf([&] { d.stop(); }));
 }
 
 TEST(DeflateFailingStream, DestroyedDuringUnwinding) {
     std::string sPlain = sampleText(1000);
-    testsupport::FullStream fs(10);
+    support::FullStream fs(10);
     EXPECT_THROW(
         {
             Ka::Deflate d(fs, 9, 6);

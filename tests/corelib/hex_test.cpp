@@ -1,7 +1,7 @@
 // Ka::Hex: digits and grouping on writing, lenient decoding on reading.
 #include "ka/hex.h"
 #include "ka/membuf.h"
-#include "support/strings.h"
+#include "support/bytes.h"
 #include "support/trickle.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +11,8 @@
 
 namespace {
 
-using testsupport::kstr;
-using testsupport::str;
+constexpr auto &kstr = support::toKa;
+constexpr auto &str = support::toStd;
 
 std::string hexOf(const std::string &sBytes, bool bUpper, int iChunk) {
     Ka::MemBuf mb;
@@ -90,7 +90,7 @@ TEST(Hex, ReadingSkipsWhitespaceAndNeverThrows) {
 }
 
 TEST(Hex, PairSplitAcrossReads) {
-    testsupport::TrickleStream ts(kstr("4a 6b\n7c"), 1);
+    support::TrickleStream ts(kstr("4a 6b\n7c"), 1);
     Ka::Hex h(ts, false, 0);
     std::string sOut;
     char c;

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace testsupport {
+namespace support {
 
 int TrickleStream::read(void *pBuf, int nBytes) {
     bEmpty = !bEmpty;
@@ -24,4 +24,4 @@ int FullStream::write(const void *pBuf, int nBytes) {
     return Ka::MemBuf::write(pBuf, nBytes);
 }
 
-} // namespace testsupport
+} // namespace support

@@ -4,7 +4,7 @@
 
 #include "ka/membuf.h"
 
-namespace testsupport {
+namespace support {
 
 // Reads at most iPiece bytes at a time and answers every other read with 0
 // although the data has not ended, as a non-blocking source does when
@@ -36,4 +36,4 @@ private:
     bool bThrow;
 };
 
-} // namespace testsupport
+} // namespace support
