@@ -336,8 +336,8 @@ void Tessary::sync() {
     MutexLocker lHeader(mHeader);
     writeHeaderLocked();
     MutexLocker lActive(mActiveBlocks);
-    writeBackLocked();
-    // Blocks that were counted but never written still belong to the store.
+    // Blocks that were counted but never written belong to the store before
+    // a table that lists them gets there.
     const int64_t iNeeded = int64_t(iBlocks) * iBlockSize;
     if (iStoreSize < iNeeded) {
         iStoreSize = queryStoreSize();
@@ -346,6 +346,7 @@ void Tessary::sync() {
             iStoreSize = iNeeded;
         }
     }
+    writeBackLocked();
 }
 
 void Tessary::writeHeader() {
@@ -589,6 +590,11 @@ int Tessary::findEmptyBlock() {
     return iBlocks++;
 }
 
+void Tessary::requireRoomFor(const Stream &rStream, int64_t iEnd) {
+    MutexLocker lHeader(mHeader);
+    requireRoom(divUp(iEnd, iBlockSize) - rStream.aBlocks.getSize());
+}
+
 int Tessary::streamAddBlock(Stream &rStream) {
     MutexLocker lHeader(mHeader);
     int iBlock = findEmptyBlock();
@@ -645,6 +651,10 @@ void Tessary::closedStream(TessaryStream &rStream) {
             // The block stays in the cache, and the next sync() reports.
         }
     }
+    unlinkStream(rStream);
+}
+
+void Tessary::unlinkStream(TessaryStream &rStream) {
     if (rStream.pPrevOpen)
         rStream.pPrevOpen->pNextOpen = rStream.pNextOpen;
     else
@@ -670,14 +680,7 @@ void Tessary::detachStreams(Stream *pStream) {
                 }
                 p->pCurBlock = nullptr;
             }
-            if (p->pPrevOpen)
-                p->pPrevOpen->pNextOpen = pNext;
-            else
-                pFirstOpen = pNext;
-            if (pNext)
-                pNext->pPrevOpen = p->pPrevOpen;
-            p->pPrevOpen = p->pNextOpen = nullptr;
-            p->pTessary = nullptr;
+            unlinkStream(*p);
             p->pStream = nullptr;
         }
         p = pNext;

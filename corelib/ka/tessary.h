@@ -23,9 +23,11 @@ class TessaryStream;
 // Ownership: the store is borrowed and must outlive the container; it is
 // never closed. Nobody else may change the store while the container is
 // open. Every TessaryStream should be destroyed before its container; one
-// that outlives it (or whose stream is deleted, or that is open while
-// initialize() runs) is cut off: its changes are written back first, and
-// any later use throws code 4.
+// that outlives it, whose stream is deleted, or that is open while
+// initialize() runs is cut off, and any later use of it throws code 4 (its
+// changes reach the store first, unless its stream or the whole old
+// container is being discarded). Streams open on the same container stream
+// share its loaded blocks and see each other's writes at once.
 //
 // Writing: table changes reach the store at sync() or destruction. Changed
 // blocks are written back when a TessaryStream moves to another block, is
@@ -36,10 +38,12 @@ class TessaryStream;
 // sync() to hold every block the container counts.
 //
 // Exceptions: TessaryException for a container the store does not hold (or
-// holds damaged), codes below; Ka::ExceptionBase for caller errors and for a
-// container that would outgrow 32-bit positions; the store's own exceptions
-// pass through unchanged. After any of them the container stays consistent
-// and destructible. A damaged or hostile store ends in an exception: every
+// holds damaged), codes below; the block map's ExceptionBase "bit out of
+// range: ..." for a table listing a block outside the store; ExceptionBase
+// for caller errors and for a container that would outgrow 2 GiB (checked
+// before anything changes); the store's own exceptions pass through
+// unchanged. After any of them the container stays consistent and
+// destructible. A damaged or hostile store ends in an exception: every
 // read is bounded by the store's size, and so is every allocation.
 //
 // Threads: the stream table and the free list are guarded by one mutex, the
@@ -157,6 +161,8 @@ private:
     Stream *findStream(int iId);
     // The table position of the first stream whose id is not below iId.
     int lowerBound(int iId);
+    // Throws unless the stream can grow to iEnd bytes.
+    void requireRoomFor(const Stream &rStream, int64_t iEnd);
     // A block for a stream that needs one more; counts it as used.
     int streamAddBlock(Stream &rStream);
     void setStreamSize(Stream &rStream, int iSize);
@@ -180,6 +186,8 @@ private:
     void openedStream(TessaryStream &rStream);
     // Releases the stream's block and forgets the stream; never throws.
     void closedStream(TessaryStream &rStream);
+    // Takes the stream out of the open list and from the container (mActiveBlocks held).
+    void unlinkStream(TessaryStream &rStream);
     // Cuts off the streams open on pStream (every stream when null) and
     // drops their blocks: callers have written back what must be kept.
     void detachStreams(Stream *pStream);

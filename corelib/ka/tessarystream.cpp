@@ -81,6 +81,9 @@ int TessaryStream::write(const void *pBuf, int nBytes) {
         return 0;
     if (iPos < 0 || int64_t(iPos) + nBytes > INT32_MAX)
         throwPosition(iPos);
+    // Growth that cannot be had is refused before anything is written.
+    if (int64_t(iPos) + nBytes > rRec.iSize)
+        pTessary->requireRoomFor(rRec, int64_t(iPos) + nBytes);
     // Past the end: zeros first, so that no stale block bytes become data.
     if (iPos > rRec.iSize) {
         const int iTarget = iPos;

@@ -76,6 +76,12 @@ TEST_F(TessaryStreamTest, PositionsOutsideTheStreamNeverReachOtherBytes) {
     EXPECT_EQ(0, s.read(aBuf, 4));
     EXPECT_EQ("Container stream position 2147483642 is out of range.",
               support::messageOf([&] { s.write("0123456789", 10); }));
+    // A gap the container cannot hold is refused before anything is written.
+    s.setPos(INT_MAX - 100);
+    EXPECT_EQ(0u, support::messageOf([&] {
+                      s.write("0123456789", 10);
+                  }).find("The container cannot take 33554430 more blocks"));
+    EXPECT_EQ(3, t.getNumBlocks());
     s.setPosEnd(INT_MIN);
     EXPECT_EQ(INT_MAX, s.tell());
     EXPECT_EQ("abc", contents());
