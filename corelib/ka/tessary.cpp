@@ -739,8 +739,11 @@ void Tessary::releaseBlock(Block *pBlock) {
 }
 
 void Tessary::stageBlock(Block *pBlock) {
-    if (iRunCount > 0 &&
-        (pBlock->iBlockIndex != iRunFirst + iRunCount || iRunCount == iRunCapacity))
+    // Runs end at multiples of their size in the store where they can, so
+    // that the store sees whole pages.
+    const int64_t iRunEnd = int64_t(iRunFirst + iRunCount) * iBlockSize;
+    if (iRunCount > 0 && (pBlock->iBlockIndex != iRunFirst + iRunCount ||
+                          iRunCount == iRunCapacity || iRunEnd % kRunBytes == 0))
         flushRun();
     if (!pRun)
         pRun = new char[size_t(iRunCapacity) * size_t(iBlockSize)];
