@@ -1,0 +1,259 @@
+// Speed of the vault store: opening a vault of 10,000 notes against
+// deciphering and inflating its header with Crypto++ and zlib; saving one
+// 100 KiB note against writing and syncing 100 KiB to a plain file; and
+// creating notes one after another, against one small synced write each.
+#include "ka/archive.h"
+#include "ka/file.h"
+#include "ka/membuf.h"
+#include "ka/tessary.h"
+#include "ratio.h"
+#include "store/kastreamdevice.h"
+#include "store/notestore.h"
+#include "vrel/vrel.h"
+
+#include <benchmark/benchmark.h>
+#include <cryptopp/blowfish.h>
+#include <cryptopp/modes.h>
+#include <cryptopp/sha.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char *const kPassword = "bench password";
+constexpr int kNotes = 10000;
+
+std::string tempPath(const std::string &sName) {
+    const char *pBase = std::getenv("TMPDIR");
+    return std::string(pBase && *pBase ? pBase : "/tmp") + "/pelimund-bench-" +
+           std::to_string(::getpid()) + "-" + sName;
+}
+
+Ka::String kstr(const std::string &s) {
+    return Ka::String(s.data(), int(s.size()));
+}
+
+std::string sha1(const std::string &s) {
+    std::string sDigest(CryptoPP::SHA1::DIGESTSIZE, '\0');
+    CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte *>(sDigest.data()),
+                                     reinterpret_cast<const CryptoPP::byte *>(s.data()), s.size());
+    return sDigest;
+}
+
+// Blowfish-CFB under the vault key and initial vector of kPassword.
+std::string cfb(const std::string &sIn, bool bEncrypt) {
+    const std::string sKey = sha1(kPassword) + kPassword;
+    const std::string sIv = sha1(sKey).substr(0, 8);
+    const auto *pKey = reinterpret_cast<const CryptoPP::byte *>(sKey.data());
+    const auto *pIv = reinterpret_cast<const CryptoPP::byte *>(sIv.data());
+    std::string sOut(sIn.size(), '\0');
+    auto *pOut = reinterpret_cast<CryptoPP::byte *>(sOut.data());
+    const auto *pIn = reinterpret_cast<const CryptoPP::byte *>(sIn.data());
+    if (bEncrypt)
+        CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Encryption(pKey, sKey.size(), pIv, 8)
+            .ProcessData(pOut, pIn, sIn.size());
+    else
+        CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Decryption(pKey, sKey.size(), pIv, 8)
+            .ProcessData(pOut, pIn, sIn.size());
+    return sOut;
+}
+
+std::string inflateAll(const std::string &sIn) {
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(sIn.data()));
+    z.avail_in = uInt(sIn.size());
+    std::string sOut;
+    int iRes;
+    do {
+        char aBuf[65536];
+        z.next_out = reinterpret_cast<Bytef *>(aBuf);
+        z.avail_out = sizeof aBuf;
+        iRes = inflate(&z, Z_NO_FLUSH);
+        sOut.append(aBuf, sizeof aBuf - z.avail_out);
+    } while (iRes == Z_OK);
+    inflateEnd(&z);
+    return sOut;
+}
+
+// A vault of kNotes notes with empty bodies, built directly with the
+// container and Crypto++/zlib, since creating it note by note would rewrite
+// the header 10,000 times. Returns the path and stream 1's bytes.
+struct BigVault {
+    std::string sPath = tempPath("big.vault");
+    std::string sHeaderStream;
+    Ka::Uuid idFirst;
+
+    BigVault() {
+        Ka::File file(kstr(sPath),
+                      Ka::File::Read | Ka::File::Write | Ka::File::Create | Ka::File::Truncate);
+        Ka::Tessary container(file, 1024, 2);
+        container.createStream(1);
+        NoteStore::NoteTable hNotes;
+        for (int i = 0; i < kNotes; ++i) {
+            NoteStore::Note note;
+            note.iStreamId = container.createStream(1);
+            note.iVersion = i % 13;
+            note.bChanged = i % 2;
+            note.sName = kstr("Note number " + std::to_string(i));
+            note.sType = "html";
+            const Ka::Uuid id = Ka::Uuid::generate();
+            if (i == 0)
+                idFirst = id;
+            hNotes.insert(id, note);
+        }
+        Ka::MemBuf plain;
+        {
+            Vrel::Dictionary header;
+            header.insert("syncId", "bench-vault");
+            header.insert("remoteVersion", 42);
+            KaStreamDevice dev(plain, QIODevice::WriteOnly);
+            Vrel::VrelStream(&dev).writeObject(&header);
+            Ka::Archive ar(plain, false);
+            ar << hNotes;
+        }
+        const Ka::String &sPlain = plain.getString();
+        uLongf iPacked = compressBound(uLong(sPlain.getSize()));
+        std::string sPacked(iPacked, '\0');
+        compress2(reinterpret_cast<Bytef *>(sPacked.data()), &iPacked,
+                  reinterpret_cast<const Bytef *>(sPlain.getConstStr()), uLong(sPlain.getSize()),
+                  9);
+        sPacked.resize(iPacked);
+        const uint32_t iCheck = 0x12345678;
+        std::string sInner = "prefix!!";
+        for (uint32_t v : {iCheck, ~iCheck})
+            sInner += std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+        sInner += '\x01' + sPacked;
+        sInner.resize((sInner.size() + 7) / 8 * 8, '\0');
+        sHeaderStream = "\x01" + cfb(sInner, true);
+        Ka::TessaryStream stream = container.openStream(1);
+        stream.write(kstr(sHeaderStream));
+        container.sync();
+    }
+    ~BigVault() { std::remove(sPath.c_str()); }
+};
+
+BigVault &bigVault() {
+    static BigVault vault;
+    return vault;
+}
+
+std::unique_ptr<Vrel::Dictionary> content(size_t iBytes) {
+    std::string s;
+    uint32_t x = 7;
+    while (s.size() < iBytes) {
+        x = x * 1103515245u + 12345u;
+        s += "<p>entry " + std::to_string(x >> 12) + " of the list</p>\n";
+    }
+    s.resize(iBytes);
+    auto pDict = std::make_unique<Vrel::Dictionary>();
+    pDict->insert("data", QByteArray(s.data(), qsizetype(s.size())));
+    return pDict;
+}
+
+void BM_OpenVault10k(benchmark::State &state) {
+    BigVault &vault = bigVault();
+    for (auto _ : state) {
+        NoteStore store(kstr(vault.sPath), kPassword);
+        benchmark::DoNotOptimize(store.getNoteCount());
+    }
+}
+BENCHMARK(BM_OpenVault10k)->Unit(benchmark::kMillisecond);
+
+// What opening must do at least: decipher stream 1 and inflate the header.
+void BM_OpenVault10kReference(benchmark::State &state) {
+    const std::string &sStream = bigVault().sHeaderStream;
+    for (auto _ : state) {
+        const std::string sInner = cfb(sStream.substr(1), false);
+        benchmark::DoNotOptimize(inflateAll(sInner.substr(17)).size());
+    }
+}
+BENCHMARK(BM_OpenVault10kReference)->Unit(benchmark::kMillisecond);
+PELIMUND_BENCH_RATIO("open a vault of 10,000 notes vs decipher+inflate its header",
+                     "BM_OpenVault10k", "BM_OpenVault10kReference");
+
+void BM_SaveNote100KiB(benchmark::State &state) {
+    BigVault &vault = bigVault();
+    NoteStore store(kstr(vault.sPath), kPassword);
+    auto pContent = content(100 * 1024);
+    for (auto _ : state)
+        store.saveNote(vault.idFirst, pContent.get());
+}
+BENCHMARK(BM_SaveNote100KiB)->Unit(benchmark::kMillisecond);
+
+// The same header write without the note: what saving the note adds.
+void BM_RenameNoteIn10k(benchmark::State &state) {
+    BigVault &vault = bigVault();
+    NoteStore store(kstr(vault.sPath), kPassword);
+    for (auto _ : state)
+        store.renameNote(vault.idFirst, "renamed");
+}
+BENCHMARK(BM_RenameNoteIn10k)->Unit(benchmark::kMillisecond);
+
+// Writes iBytes to a plain file and makes them durable, iCount times.
+void writeAndSync(const std::string &sPath, int iBytes, int iCount) {
+    const std::string sData(size_t(iBytes), 'x');
+    Ka::File file(kstr(sPath), Ka::File::Read | Ka::File::Write | Ka::File::Create);
+    for (int i = 0; i < iCount; ++i) {
+        file.setPos(0);
+        file.write(sData.data(), iBytes);
+        file.sync();
+    }
+}
+
+void BM_PlainWriteSync100KiB(benchmark::State &state) {
+    const std::string sPath = tempPath("plain.bin");
+    for (auto _ : state)
+        writeAndSync(sPath, 100 * 1024, 1);
+    std::remove(sPath.c_str());
+}
+BENCHMARK(BM_PlainWriteSync100KiB)->Unit(benchmark::kMillisecond);
+PELIMUND_BENCH_RATIO("save a 100 KiB note in 10,000 vs write+fdatasync 100 KiB",
+                     "BM_SaveNote100KiB", "BM_PlainWriteSync100KiB");
+
+// Creating notes one after another into a new vault; every note rewrites
+// the header, which holds every note created before it.
+void BM_CreateNotes(benchmark::State &state) {
+    const int iCount = int(state.range(0));
+    const std::string sPath = tempPath("create.vault");
+    auto pContent = content(1000);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::remove(sPath.c_str());
+        state.ResumeTiming();
+        NoteStore store(kstr(sPath), kPassword);
+        for (int i = 0; i < iCount; ++i)
+            store.createNote(Ka::Uuid::generate(), kstr("Note " + std::to_string(i)), "html",
+                             pContent.get());
+    }
+    std::remove(sPath.c_str());
+    state.counters["per_note_ms"] =
+        benchmark::Counter(double(iCount), benchmark::Counter::kIsIterationInvariantRate |
+                                               benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CreateNotes)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// One durable small write per note: the least a note creation costs.
+void BM_CreateNotesReference(benchmark::State &state) {
+    const int iCount = int(state.range(0));
+    const std::string sPath = tempPath("plain-small.bin");
+    for (auto _ : state)
+        writeAndSync(sPath, 1024, iCount);
+    std::remove(sPath.c_str());
+}
+BENCHMARK(BM_CreateNotesReference)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond);
+PELIMUND_BENCH_RATIO("create 250 notes vs 250 synced 1 KiB writes", "BM_CreateNotes/250",
+                     "BM_CreateNotesReference/250");
+PELIMUND_BENCH_RATIO("create 500 notes vs 500 synced 1 KiB writes", "BM_CreateNotes/500",
+                     "BM_CreateNotesReference/500");
+PELIMUND_BENCH_RATIO("create 1000 notes vs 1000 synced 1 KiB writes", "BM_CreateNotes/1000",
+                     "BM_CreateNotesReference/1000");
+
+} // namespace

@@ -1,0 +1,358 @@
+// The vault file from outside: Crypto++ and zlib read what the store wrote
+// and write what the store reads; damaged, cut and foreign files and a
+// failing disk end in Ka exceptions and never change a refused file.
+#include "store/notestore.h"
+
+#include "ka/exception.h"
+#include "ka/file.h"
+#include "ka/tessary.h"
+#include "support/checks.h"
+#include "support/failingstream.h"
+#include "vaulttest.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vaulttest;
+using support::messageOf;
+
+const char *const kPass = "correct horse";
+
+std::unique_ptr<NoteStore> openVault(const std::string &sPath, const std::string &sPass = kPass) {
+    return std::make_unique<NoteStore>(kstr(sPath), kstr(sPass));
+}
+
+std::string le32(uint32_t v) {
+    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+std::string lenPrefixed(const std::string &s) {
+    return le32(uint32_t(s.size())) + s;
+}
+
+uint32_t readLe32(const std::string &s, size_t iPos) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | uint8_t(s.at(iPos + size_t(i)));
+    return v;
+}
+
+class VaultOracle : public testing::TestWithParam<std::string> {};
+
+// Stream 1 decrypted with Crypto++ and inflated with zlib holds the fields
+// where the format puts them; the note stream and meta blob likewise.
+TEST_P(VaultOracle, ReadsWhatTheStoreWrote) {
+    const std::string sPass = GetParam();
+    VaultFile vault;
+    const Ka::Uuid id = Ka::Uuid::generate();
+    std::string sMeta;
+    {
+        auto pStore = openVault(vault.sPath, sPass);
+        pStore->createNote(id, kstr("Ada"), kstr("html"), content("<p>hi</p>").get());
+        pStore->setHeader("syncId", new Vrel::String("S1"));
+        testing::internal::CaptureStdout();
+        sMeta = str(pStore->getNoteMeta(id));
+        testing::internal::GetCapturedStdout();
+    }
+    const auto hStreams = readContainer(vault.bytes());
+    ASSERT_EQ(hStreams.size(), 3u);
+    const std::string &sHeader = hStreams.at(1);
+    ASSERT_EQ(sHeader[0], '\x01');
+    ASSERT_EQ((sHeader.size() - 1) % 8, 0u);
+
+    const std::string sKey = oracleKey(sPass);
+    const std::string sPlain = oracleCfb(sKey, oracleIv(sKey), sHeader.substr(1), false);
+    EXPECT_EQ(readLe32(sPlain, 8), ~readLe32(sPlain, 12));
+    EXPECT_EQ(sPlain[16], '\x01');
+    size_t iUsed = 0;
+    const std::string sInflated = oracleInflate(sPlain.substr(17), &iUsed);
+    const std::string sDict = "\x06" + le32(1) + lenPrefixed("syncId") + "\x02" + lenPrefixed("S1");
+    const std::string sTable = le32(1) + str(id.getRaw()) + le32(2) + le32(0) + "\x01" +
+                               lenPrefixed("Ada") + lenPrefixed("html");
+    EXPECT_EQ(sInflated, sDict + sTable);
+    const size_t iEnd = 17 + iUsed;
+    EXPECT_EQ(sPlain.substr(iEnd, (8 - iEnd % 8) % 8), std::string((8 - iEnd % 8) % 8, '\0'));
+
+    Vrel::Dictionary meta;
+    meta.insert("name", "Ada");
+    meta.insert("type", "html");
+    EXPECT_EQ(oracleOpen(sPass, sMeta), vrelBytes(meta));
+    EXPECT_EQ(oracleOpen(sPass, hStreams.at(2)), vrelBytes(*content("<p>hi</p>")));
+}
+
+// A note sealed by Crypto++ and zlib, with its meta blob, imports and loads.
+TEST_P(VaultOracle, ReadsWhatTheOracleWrote) {
+    const std::string sPass = GetParam();
+    VaultFile vault;
+    const Ka::Uuid id = Ka::Uuid::generate();
+    Vrel::Dictionary meta;
+    meta.insert("name", "Grüße");
+    meta.insert("type", "html");
+    const std::string sData = oracleSeal(sPass, vrelBytes(*content("<i>outside</i>")));
+    const std::string sMeta = oracleSeal(sPass, vrelBytes(meta));
+    auto pStore = openVault(vault.sPath, sPass);
+    testing::internal::CaptureStdout();
+    pStore->importNote(id, QByteArray(sData.data(), qsizetype(sData.size())),
+                       QByteArray(sMeta.data(), qsizetype(sMeta.size())), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(htmlOf(pStore->loadNote(id)), "<i>outside</i>");
+    EXPECT_EQ(str(pStore->getNoteName(id)), "Grüße");
+    EXPECT_EQ(str(pStore->getNoteData(id)), sData);
+}
+
+// Crypto++ takes Blowfish keys of up to 56 bytes: passwords up to 36.
+INSTANTIATE_TEST_SUITE_P(Passwords, VaultOracle,
+                         testing::Values("", "secret", "pässwörd ✓", std::string(36, 'p')));
+
+// A version byte other than 1 is named before the password is checked.
+TEST(VaultFormat, VersionByteIsCheckedFirst) {
+    VaultFile vault;
+    openVault(vault.sPath);
+    std::string sFile = vault.bytes();
+    const size_t iAt = sFile.find(readContainer(sFile).at(1).substr(0, 24));
+    ASSERT_NE(iAt, std::string::npos);
+    sFile[iAt] = '\x02';
+    vault.setBytes(sFile);
+    EXPECT_EQ(messageOf([&] { openVault(vault.sPath); }), "Unrecognized Vault version.");
+    EXPECT_EQ(messageOf([&] { openVault(vault.sPath, "wrong"); }), "Unrecognized Vault version.");
+    EXPECT_EQ(vault.bytes(), sFile);
+}
+
+TEST(VaultFormat, ForeignAndShortFilesAreRefusedUntouched) {
+    VaultFile vault;
+    // A container without the vault header is not a new vault either.
+    {
+        Ka::File file(kstr(vault.sPath), Ka::File::Read | Ka::File::Write | Ka::File::Create);
+        Ka::Tessary container(file, 1024, 2);
+    }
+    const std::string sBare = vault.bytes();
+    EXPECT_EQ(support::failureOf<Ka::TessaryException>([&] { openVault(vault.sPath); }).second, 4);
+    EXPECT_EQ(vault.bytes(), sBare);
+
+    const std::string sNotTessary = "Stream does not appear to be a valid Tessary format.";
+    for (const std::string &sFile : {std::string("a"), std::string("\0\0\0", 3),
+                                     std::string("\x0a\xd3\xfa", 3), std::string(5000, 'x')}) {
+        vault.setBytes(sFile);
+        EXPECT_EQ(messageOf([&] { openVault(vault.sPath); }), sNotTessary);
+        EXPECT_EQ(vault.bytes(), sFile);
+    }
+}
+
+// Builds a vault of two short notes; returns the ids.
+std::vector<Ka::Uuid> smallVault(const std::string &sPath) {
+    std::vector<Ka::Uuid> lIds = {Ka::Uuid::generate(), Ka::Uuid::generate()};
+    auto pStore = openVault(sPath);
+    pStore->createNote(lIds[0], kstr("one"), kstr("html"), content("<p>1</p>").get());
+    pStore->createNote(lIds[1], kstr("two"), kstr("html"), content("<p>2</p>").get());
+    pStore->setHeader("syncId", new Vrel::String("S"));
+    return lIds;
+}
+
+// Opens a damaged copy and reads everything; a refusal must be a Ka
+// exception, and the file's bytes must stay as they were either way.
+// Returns whether it opened.
+bool openDamaged(const VaultFile &vault, const std::string &sDamaged) {
+    vault.setBytes(sDamaged);
+    bool bOpened = false;
+    try {
+        auto pStore = openVault(vault.sPath);
+        bOpened = true;
+        const Ka::List<Ka::Uuid> lIds = pStore->getNoteIds();
+        for (const Ka::Uuid &id : lIds) {
+            delete pStore->loadNote(id);
+            pStore->getNoteName(id);
+        }
+    } catch (const Ka::ExceptionBase &) {
+    }
+    EXPECT_EQ(vault.bytes(), sDamaged);
+    return bOpened;
+}
+
+// Positions worth damaging: every byte a stream holds, and every 61st byte
+// of the rest.
+std::vector<size_t> livePositions(const std::string &sFile) {
+    std::vector<bool> lLive(sFile.size(), false);
+    for (const auto &[iId, sData] : readContainer(sFile)) {
+        size_t iAt = sFile.find(sData.substr(0, std::min<size_t>(sData.size(), 32)));
+        for (size_t i = 0; iAt != std::string::npos && i < std::min<size_t>(sData.size(), 1024);
+             ++i)
+            lLive[iAt + i] = true;
+    }
+    std::vector<size_t> lPos;
+    for (size_t i = 0; i < sFile.size(); ++i)
+        if (lLive[i] || i % 61 == 0)
+            lPos.push_back(i);
+    return lPos;
+}
+
+TEST(VaultFormat, DamagedFilesOpenOrAreRefused) {
+    VaultFile vault;
+    smallVault(vault.sPath);
+    const std::string sGood = vault.bytes();
+    const std::vector<size_t> lPos = livePositions(sGood);
+    int iOpened = 0;
+    for (size_t i : lPos) {
+        iOpened += openDamaged(vault, str(support::flipByte(kstr(sGood), int(i))));
+        iOpened += openDamaged(vault, str(support::flipByte(kstr(sGood), int(i), 0x10)));
+    }
+    for (size_t i : lPos)
+        if (i > 0)
+            iOpened += openDamaged(vault, sGood.substr(0, i));
+    for (size_t i = 0; i < sGood.size(); i += 64) {
+        std::string sZeroed = sGood;
+        sZeroed.replace(i, 64, 64, '\0');
+        iOpened += openDamaged(vault, sZeroed);
+    }
+    for (size_t i = 0; i < sGood.size(); i += 1024) {
+        std::string sZeroed = sGood;
+        sZeroed.replace(i, 1024, 1024, '\0');
+        iOpened += openDamaged(vault, sZeroed);
+    }
+    // Damage in unused bytes is harmless: some copies must still open.
+    EXPECT_GT(iOpened, 0);
+}
+
+// Headers that decrypt and inflate but hold the wrong things. A note table
+// that names the container's own streams, a missing stream or one stream
+// twice would let later writes destroy other data.
+TEST(VaultFormat, ForgedHeadersAreRefused) {
+    VaultFile vault;
+    const std::vector<Ka::Uuid> lIds = smallVault(vault.sPath);
+    const std::string sGood = vault.bytes();
+    const std::string sStream = readContainer(sGood).at(1);
+    const std::string sKey = oracleKey(kPass);
+    const std::string sPlain = oracleCfb(sKey, oracleIv(sKey), sStream.substr(1), false);
+    const std::string sInflated = oracleInflate(sPlain.substr(17));
+    const auto refusal = [&](const std::string &sForged) {
+        std::string sNew = sPlain.substr(0, 17) + oracleDeflate(sForged);
+        sNew.resize((sNew.size() + 7) / 8 * 8, '\0');
+        const std::string sCipher = "\x01" + oracleCfb(sKey, oracleIv(sKey), sNew, true);
+        EXPECT_LE(sCipher.size(), sStream.size());
+        std::string sFile = sGood;
+        sFile.replace(sGood.find(sStream), sCipher.size(), sCipher);
+        vault.setBytes(sFile);
+        const std::string sMessage = messageOf([&] { openVault(vault.sPath); });
+        EXPECT_EQ(vault.bytes(), sFile);
+        return sMessage;
+    };
+
+    const size_t iStreamField = sInflated.find(str(lIds[0].getRaw())) + 16;
+    ASSERT_GT(iStreamField, 16u);
+    const uint32_t iOther = readLe32(sInflated, sInflated.find(str(lIds[1].getRaw())) + 16);
+    for (uint32_t iStream : {0u, 1u, 9u, iOther}) {
+        std::string sTable = sInflated;
+        sTable.replace(iStreamField, 4, le32(iStream));
+        EXPECT_EQ(refusal(sTable).rfind("The note table is damaged: note " +
+                                            str(lIds[0].toString()) + " names stream ",
+                                        0),
+                  0u)
+            << iStream;
+    }
+    EXPECT_EQ(refusal(""), "The vault header holds no dictionary.");
+    EXPECT_EQ(refusal(std::string("\x05\0\0\0\0", 5)), "The vault header holds no dictionary.");
+    EXPECT_EQ(refusal("\x06\x02").rfind("The vault header cannot be read: ", 0), 0u);
+    EXPECT_EQ(refusal(sInflated.substr(0, sInflated.size() - 3)),
+              "Insufficient data to unarchive object.");
+}
+
+// The store with a stream between container and file that fails once a set
+// number of bytes has been written.
+struct FailingVault {
+    support::FailingStream *pFailing = nullptr;
+    std::unique_ptr<NoteStore> pStore;
+    FailingVault(const std::string &sPath, int iWriteLimit, int iReadLimit = -1) {
+        pStore = std::make_unique<SeamStore>(sPath, kPass, [&](Ka::File &rFile) {
+            auto p = std::make_unique<support::FailingStream>(rFile, iWriteLimit, iReadLimit);
+            pFailing = p.get();
+            return std::unique_ptr<Ka::Stream>(std::move(p));
+        });
+    }
+};
+
+// Every operation that writes, failing at every stage of its writes: the
+// caller gets a Ka exception (deleteNote: false), nothing crashes, and the
+// vault afterwards either opens with the untouched note intact or, when the
+// failure tore the header stream itself, is refused with a Ka exception.
+TEST(VaultFormat, FailingDiskDuringEachOperation) {
+    VaultFile vault;
+    const std::vector<Ka::Uuid> lIds = smallVault(vault.sPath);
+    const Ka::Uuid &idTouched = lIds[0], &idKept = lIds[1];
+    const std::string sBase = vault.bytes();
+    const Ka::Uuid idNew = Ka::Uuid::generate();
+    std::string sMeta, sData;
+    {
+        auto pStore = openVault(vault.sPath);
+        testing::internal::CaptureStdout();
+        sMeta = str(pStore->getNoteMeta(idTouched));
+        testing::internal::GetCapturedStdout();
+        sData = str(pStore->getNoteData(idTouched));
+    }
+    const std::string sBig(3000, 'b');
+    const std::vector<std::pair<const char *, std::function<void(NoteStore &)>>> lOps = {
+        {"save", [&](NoteStore &r) { r.saveNote(idTouched, content(sBig).get()); }},
+        {"create",
+         [&](NoteStore &r) { r.createNote(idNew, kstr("n"), kstr("html"), content(sBig).get()); }},
+        {"rename", [&](NoteStore &r) { r.renameNote(idTouched, kstr(std::string(900, 'r'))); }},
+        {"delete",
+         [&](NoteStore &r) {
+             if (!r.deleteNote(idTouched))
+                 throw Ka::ExceptionBase("deleteNote failed");
+         }},
+        {"import",
+         [&](NoteStore &r) {
+             r.importNote(idNew, QByteArray(sData.data(), qsizetype(sData.size())),
+                          QByteArray(sMeta.data(), qsizetype(sMeta.size())), 4);
+         }},
+    };
+    testing::internal::CaptureStdout();
+    for (const auto &[sName, fOp] : lOps) {
+        vault.setBytes(sBase);
+        int iTotal = 0;
+        {
+            FailingVault ok(vault.sPath, -1);
+            fOp(*ok.pStore);
+            iTotal = ok.pFailing->getWritten();
+        }
+        ASSERT_GT(iTotal, 0) << sName;
+        int iRefused = 0;
+        for (int iLimit = 0; iLimit < iTotal; iLimit += 1 + iLimit / 8) {
+            vault.setBytes(sBase);
+            {
+                FailingVault failing(vault.sPath, iLimit);
+                EXPECT_THROW(fOp(*failing.pStore), Ka::ExceptionBase) << sName << " " << iLimit;
+            }
+            try {
+                auto pStore = openVault(vault.sPath);
+                EXPECT_EQ(htmlOf(pStore->loadNote(idKept)), "<p>2</p>") << sName << " " << iLimit;
+                if (iLimit == 0) {
+                    EXPECT_EQ(htmlOf(pStore->loadNote(idTouched)), "<p>1</p>") << sName;
+                }
+            } catch (const Ka::ExceptionBase &) {
+                ++iRefused;
+                EXPECT_GT(iLimit, 0) << sName;
+            }
+        }
+        std::fprintf(stderr, "%s: %d bytes written, refused after %d failure points\n", sName,
+                     iTotal, iRefused);
+    }
+    testing::internal::GetCapturedStdout();
+
+    // Reads failing: the open is refused, or a note does not load.
+    vault.setBytes(sBase);
+    for (int iLimit = 0; iLimit < int(sBase.size()); iLimit += 97) {
+        try {
+            FailingVault failing(vault.sPath, -1, iLimit);
+            delete failing.pStore->loadNote(idKept);
+        } catch (const Ka::ExceptionBase &) {
+        }
+    }
+    EXPECT_EQ(vault.bytes(), sBase);
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+// Helpers for the vault store tests: note contents, a store with a stream
+// between container and file, an independent reader of the container, and
+// Crypto++ and zlib as the outside view of the vault layers.
+#pragma once
+
+#include "store/notestore.h"
+#include "support/bytes.h"
+#include "support/tempdir.h"
+#include "vrel/vrel.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace vaulttest {
+
+inline constexpr auto &kstr = support::toKa;
+inline constexpr auto &str = support::toStd;
+
+// A note content as the editor makes it: one "data" entry with the HTML.
+std::unique_ptr<Vrel::Dictionary> content(const std::string &sHtml);
+// The "data" bytes of a loaded content (deleted here); "(null)" for null.
+std::string htmlOf(Vrel::Dictionary *pContent);
+
+// The typed-value bytes of one object.
+std::string vrelBytes(const Vrel::Object &rObject);
+
+// A NoteStore whose container works on what fLayer makes of the file.
+class SeamStore : public NoteStore {
+public:
+    SeamStore(const std::string &sPath, const std::string &sPassword, const FileLayer &fLayer)
+        : NoteStore(kstr(sPath), kstr(sPassword), fLayer) {}
+};
+
+// The streams of a container file, read byte by byte without the container
+// code: stream id to its bytes (stream 0, the table, included).
+std::map<int, std::string> readContainer(const std::string &sFile);
+
+// The vault key and initial vector, made with Crypto++'s SHA-1.
+std::string oracleKey(const std::string &sPassword);
+std::string oracleIv(const std::string &sKey);
+// Blowfish-CFB (64-bit feedback) with Crypto++.
+std::string oracleCfb(const std::string &sKey, const std::string &sIv, const std::string &sIn,
+                      bool bEncrypt);
+// Inflates the zlib stream at the start of sIn; *pUsed gets its length.
+// Throws std::runtime_error when zlib refuses it.
+std::string oracleInflate(const std::string &sIn, size_t *pUsed = nullptr);
+std::string oracleDeflate(const std::string &sPlain);
+// A note stream (or meta blob) holding these typed-value bytes.
+std::string oracleSeal(const std::string &sPassword, const std::string &sVrel);
+// The typed-value bytes of a note stream or meta blob.
+std::string oracleOpen(const std::string &sPassword, const std::string &sSealed);
+
+// A vault file in a temporary folder.
+struct VaultFile {
+    support::TempDir dir;
+    std::string sPath = dir.getFilePath("test.vault");
+    std::string bytes() const { return str(support::readFile(sPath)); }
+    void setBytes(const std::string &s) const { support::writeFile(sPath, kstr(s)); }
+};
+
+} // namespace vaulttest
