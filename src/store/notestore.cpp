@@ -350,16 +350,16 @@ void NoteStore::syncFile() {
     fVault.sync();
 }
 
-void NoteStore::createNote(const Ka::Uuid &iId, const Ka::String &sName, const Ka::String &sType,
+void NoteStore::createNote(const Ka::Uuid &uId, const Ka::String &sName, const Ka::String &sType,
                            const Vrel::Object *pContent) {
     const int iStream = createNoteStream(sealObject(pContent));
-    const int iOldStream = hNotes.has(iId) ? hNotes.get(iId).iStreamId : 0;
+    const int iOldStream = hNotes.has(uId) ? hNotes.get(uId).iStreamId : 0;
     Note note;
     note.iStreamId = iStream;
     note.bChanged = true;
     note.sName = sName;
     note.sType = sType;
-    hNotes.insert(iId, note);
+    hNotes.insert(uId, note);
     saveHeader();
     // A replaced body goes only once the header no longer names it.
     if (iOldStream > kHeaderStream) {
@@ -369,17 +369,17 @@ void NoteStore::createNote(const Ka::Uuid &iId, const Ka::String &sName, const K
     }
 }
 
-void NoteStore::saveNote(const Ka::Uuid &iId, const Vrel::Object *pContent) {
-    Note &rNote = hNotes.get(iId);
+void NoteStore::saveNote(const Ka::Uuid &uId, const Vrel::Object *pContent) {
+    Note &rNote = hNotes.get(uId);
     const Ka::String sBody = sealObject(pContent);
     rNote.bChanged = true;
     storeNoteStream(rNote.iStreamId, sBody);
     saveHeader();
 }
 
-Vrel::Dictionary *NoteStore::loadNote(const Ka::Uuid &iId) noexcept {
+Vrel::Dictionary *NoteStore::loadNote(const Ka::Uuid &uId) noexcept {
     try {
-        const int iStream = hNotes.get(iId).iStreamId;
+        const int iStream = hNotes.get(uId).iStreamId;
         Ka::StreamStack stack;
         openNoteStreamRead(iStream, stack, true);
         Vrel::Object *pObject = openObject(stack);
@@ -392,8 +392,8 @@ Vrel::Dictionary *NoteStore::loadNote(const Ka::Uuid &iId) noexcept {
     }
 }
 
-void NoteStore::renameNote(const Ka::Uuid &iId, const Ka::String &sName) {
-    Note &rNote = hNotes.get(iId);
+void NoteStore::renameNote(const Ka::Uuid &uId, const Ka::String &sName) {
+    Note &rNote = hNotes.get(uId);
     rNote.sName = sName;
     rNote.bChanged = true;
     saveHeader();
@@ -401,12 +401,12 @@ void NoteStore::renameNote(const Ka::Uuid &iId, const Ka::String &sName) {
 
 // The header stops naming the note before its stream goes: a failure in
 // between leaves an unused stream, never a record without its body.
-bool NoteStore::deleteNote(const Ka::Uuid &iId) noexcept {
+bool NoteStore::deleteNote(const Ka::Uuid &uId) noexcept {
     try {
-        if (!hNotes.has(iId))
+        if (!hNotes.has(uId))
             return false;
-        const int iStream = hNotes.get(iId).iStreamId;
-        hNotes.erase(iId);
+        const int iStream = hNotes.get(uId).iStreamId;
+        hNotes.erase(uId);
         if (pHeader->contains("syncId")) {
             Vrel::List *pDeletes = pHeader->valueList("deletes");
             if (!pDeletes) {
@@ -415,7 +415,7 @@ bool NoteStore::deleteNote(const Ka::Uuid &iId) noexcept {
                 pDeletes = pNew.get();
                 pHeader->insert("deletes", pNew.release());
             }
-            auto pEntry = std::make_unique<Vrel::String>(toByteArray(iId.getRaw()));
+            auto pEntry = std::make_unique<Vrel::String>(toByteArray(uId.getRaw()));
             pDeletes->append(pEntry.get());
             pEntry.release();
         }
@@ -429,35 +429,35 @@ bool NoteStore::deleteNote(const Ka::Uuid &iId) noexcept {
     }
 }
 
-Ka::String NoteStore::getNoteName(const Ka::Uuid &iId) const {
-    return hNotes.get(iId).sName;
+Ka::String NoteStore::getNoteName(const Ka::Uuid &uId) const {
+    return hNotes.get(uId).sName;
 }
 
-void NoteStore::setNoteChanged(const Ka::Uuid &iId, bool bChanged) {
-    hNotes.get(iId).bChanged = bChanged;
+void NoteStore::setNoteChanged(const Ka::Uuid &uId, bool bChanged) {
+    hNotes.get(uId).bChanged = bChanged;
     saveHeader();
 }
 
-void NoteStore::setNoteVersion(const Ka::Uuid &iId, int32_t iVersion) {
+void NoteStore::setNoteVersion(const Ka::Uuid &uId, int32_t iVersion) {
     if (iVersion > iRemoteVersion)
         iRemoteVersion = iVersion;
-    hNotes.get(iId).iVersion = iVersion;
+    hNotes.get(uId).iVersion = iVersion;
     saveHeader();
 }
 
-Ka::String NoteStore::getNoteData(const Ka::Uuid &iId) {
-    Ka::TessaryStream stream = cVault.openStream(hNotes.get(iId).iStreamId);
+Ka::String NoteStore::getNoteData(const Ka::Uuid &uId) {
+    Ka::TessaryStream stream = cVault.openStream(hNotes.get(uId).iStreamId);
     return stream.readAll();
 }
 
-Ka::String NoteStore::getNoteMeta(const Ka::Uuid &iId) {
-    const Note &rNote = hNotes.get(iId);
+Ka::String NoteStore::getNoteMeta(const Ka::Uuid &uId) {
+    const Note &rNote = hNotes.get(uId);
     Vrel::Dictionary meta;
     meta.insert("name", toByteArray(rNote.sName));
     meta.insert("type", toByteArray(rNote.sType));
     const Ka::String sBlob = sealObject(&meta);
 
-    std::printf("Meta(%s) = '%s'\n", iId.toString().getConstStr(), toHex(sBlob).getConstStr());
+    std::printf("Meta(%s) = '%s'\n", uId.toString().getConstStr(), toHex(sBlob).getConstStr());
     try {
         Ka::StreamStack stack(new Ka::MemBuf(sBlob));
         addCipherRead(stack, true);
@@ -469,7 +469,7 @@ Ka::String NoteStore::getNoteMeta(const Ka::Uuid &iId) {
     return sBlob;
 }
 
-void NoteStore::importNote(const Ka::Uuid &iId, const QByteArray &baData, const QByteArray &baMeta,
+void NoteStore::importNote(const Ka::Uuid &uId, const QByteArray &baData, const QByteArray &baMeta,
                            int32_t iVersion) {
     std::unique_ptr<Vrel::Object> pObject;
     {
@@ -482,16 +482,16 @@ void NoteStore::importNote(const Ka::Uuid &iId, const QByteArray &baData, const 
         return;
     const Ka::String sData = toKaString(baData);
 
-    if (!hNotes.has(iId)) {
+    if (!hNotes.has(uId)) {
         Note note;
         note.iStreamId = createNoteStream(sData);
         note.iVersion = iVersion;
         note.sName = toKaString(pMeta->valueStr("name"));
         note.sType = toKaString(pMeta->valueStr("type"));
-        hNotes.insert(iId, note);
+        hNotes.insert(uId, note);
         std::printf("!--> importNote: created note.\n");
     } else {
-        Note &rNote = hNotes.get(iId);
+        Note &rNote = hNotes.get(uId);
         storeNoteStream(rNote.iStreamId, sData);
         rNote.iVersion = iVersion;
         rNote.bChanged = false;

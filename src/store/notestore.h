@@ -59,35 +59,35 @@ public:
     NoteStore(const Ka::String &sFileName, const Ka::String &sPassword);
     ~NoteStore() override;
 
-    // Creates a note under iId (normally a fresh id) with its content; the
+    // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.
     // An id already present is replaced, its old body freed.
-    void createNote(const Ka::Uuid &iId, const Ka::String &sName, const Ka::String &sType,
+    void createNote(const Ka::Uuid &uId, const Ka::String &sName, const Ka::String &sType,
                     const Vrel::Object *pContent);
     // Rewrites the note's body and marks it changed. The content stays the
     // caller's.
-    void saveNote(const Ka::Uuid &iId, const Vrel::Object *pContent);
+    void saveNote(const Ka::Uuid &uId, const Vrel::Object *pContent);
     // The note's content as a new dictionary the caller owns; null for an
     // unknown id, a body that cannot be read or one that is not a dictionary.
-    Vrel::Dictionary *loadNote(const Ka::Uuid &iId) noexcept;
-    void renameNote(const Ka::Uuid &iId, const Ka::String &sName);
+    Vrel::Dictionary *loadNote(const Ka::Uuid &uId) noexcept;
+    void renameNote(const Ka::Uuid &uId, const Ka::String &sName);
     // Deletes the note's body and record; while the vault has a "syncId",
     // the id is queued under "deletes" for the sync server. False for an
     // unknown id or a failure (what was done before a failure stays done).
-    bool deleteNote(const Ka::Uuid &iId) noexcept;
-    Ka::String getNoteName(const Ka::Uuid &iId) const;
-    void setNoteChanged(const Ka::Uuid &iId, bool bChanged);
+    bool deleteNote(const Ka::Uuid &uId) noexcept;
+    Ka::String getNoteName(const Ka::Uuid &uId) const;
+    void setNoteChanged(const Ka::Uuid &uId, bool bChanged);
     // Raises the remote version to iVersion first (even when the id is
     // unknown), then sets the note's version.
-    void setNoteVersion(const Ka::Uuid &iId, int32_t iVersion);
+    void setNoteVersion(const Ka::Uuid &uId, int32_t iVersion);
     // The note stream's stored bytes: its whole cipher text.
-    Ka::String getNoteData(const Ka::Uuid &iId);
+    Ka::String getNoteData(const Ka::Uuid &uId);
     // A new meta blob (encrypted name and type) for the sync server.
-    Ka::String getNoteMeta(const Ka::Uuid &iId);
+    Ka::String getNoteMeta(const Ka::Uuid &uId);
     // Stores a note downloaded from the sync server: its stored bytes as
     // they are and its name and type from the meta blob, at iVersion, not
     // changed. A blob that holds no dictionary changes nothing.
-    void importNote(const Ka::Uuid &iId, const QByteArray &baData, const QByteArray &baMeta,
+    void importNote(const Ka::Uuid &uId, const QByteArray &baData, const QByteArray &baMeta,
                     int32_t iVersion);
     // Raises the remote version (never lowers it) and writes the header.
     void setRemoteVersion(int32_t iVersion);
