@@ -132,7 +132,8 @@ struct BigVault {
             sInner += std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
         sInner += '\x01' + sPacked;
         sInner.resize((sInner.size() + 7) / 8 * 8, '\0');
-        sHeaderStream = "\x01" + cfb(sInner, true);
+        sHeaderStream.assign(1, '\x01');
+        sHeaderStream += cfb(sInner, true);
         Ka::TessaryStream stream = container.openStream(1);
         stream.write(kstr(sHeaderStream));
         container.sync();

@@ -248,11 +248,15 @@ TEST(VaultFormat, ForgedHeadersAreRefused) {
     for (uint32_t iStream : {0u, 1u, 9u, iOther}) {
         std::string sTable = sInflated;
         sTable.replace(iStreamField, 4, le32(iStream));
-        EXPECT_EQ(refusal(sTable).rfind("The note table is damaged: note " +
-                                            str(lIds[0].toString()) + " names stream ",
-                                        0),
-                  0u)
-            << iStream;
+        // A stream named twice is reported at whichever of the two notes the
+        // table lists second; the table's order follows the hash slots.
+        const std::string sMessage = refusal(sTable);
+        const bool bNamesNote =
+            sMessage.rfind("The note table is damaged: note " + str(lIds[0].toString()), 0) == 0 ||
+            (iStream == iOther &&
+             sMessage.rfind("The note table is damaged: note " + str(lIds[1].toString()), 0) == 0);
+        EXPECT_TRUE(bNamesNote) << iStream << ": " << sMessage;
+        EXPECT_NE(sMessage.find(" names stream "), std::string::npos) << sMessage;
     }
     EXPECT_EQ(refusal(""), "The vault header holds no dictionary.");
     EXPECT_EQ(refusal(std::string("\x05\0\0\0\0", 5)), "The vault header holds no dictionary.");
