@@ -39,11 +39,17 @@ void MemBuf::clampTo(int64_t iPos) {
     nPos = int32_t(std::clamp<int64_t>(iPos, 0, sBuf.getSize()));
 }
 
-void MemBuf::seek(int iOffset) { clampTo(int64_t(nPos) + iOffset); }
+void MemBuf::seek(int iOffset) {
+    clampTo(int64_t(nPos) + iOffset);
+}
 
-void MemBuf::setPos(int iPos) { clampTo(iPos); }
+void MemBuf::setPos(int iPos) {
+    clampTo(iPos);
+}
 
-void MemBuf::setPosEnd(int iPos) { clampTo(int64_t(sBuf.getSize()) - iPos); }
+void MemBuf::setPosEnd(int iPos) {
+    clampTo(int64_t(sBuf.getSize()) - iPos);
+}
 
 void MemBuf::setSize(int iSize) {
     int iOld = sBuf.getSize();

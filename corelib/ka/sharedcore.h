@@ -54,13 +54,23 @@ public:
 #endif
 
     // True when this shell is the only owner of its body.
-    bool isDetached() const { return *refCount == 1; }
-    bool sharesCoreWith(const SharedCore &other) const { return core == other.core; }
+    bool isDetached() const {
+        return *refCount == 1;
+    }
+    bool sharesCoreWith(const SharedCore &other) const {
+        return core == other.core;
+    }
 
 protected:
-    virtual Core *allocateCore() const { return new Core; }
-    virtual Core *copyCore(const Core *pSource) const { return new Core(*pSource); }
-    virtual void deleteCore(Core *pCore) const { delete pCore; }
+    virtual Core *allocateCore() const {
+        return new Core;
+    }
+    virtual Core *copyCore(const Core *pSource) const {
+        return new Core(*pSource);
+    }
+    virtual void deleteCore(Core *pCore) const {
+        delete pCore;
+    }
 
     // Gives this shell a private body; the copy is made before the old body
     // is let go, so a failing copy leaves the shell unchanged.

@@ -26,6 +26,8 @@ String Stream::readAll() {
     return sAll;
 }
 
-int Stream::write(const String &sBuf) { return write(sBuf.getConstStr(), sBuf.getSize()); }
+int Stream::write(const String &sBuf) {
+    return write(sBuf.getConstStr(), sBuf.getSize());
+}
 
 } // namespace Ka
