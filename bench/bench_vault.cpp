@@ -6,16 +6,13 @@
 #include "ka/file.h"
 #include "ka/membuf.h"
 #include "ka/tessary.h"
+#include "oracle.h"
 #include "ratio.h"
 #include "store/kastreamdevice.h"
 #include "store/notestore.h"
 #include "vrel/vrel.h"
 
 #include <benchmark/benchmark.h>
-#include <cryptopp/blowfish.h>
-#include <cryptopp/modes.h>
-#include <cryptopp/sha.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -40,47 +37,10 @@ Ka::String kstr(const std::string &s) {
     return Ka::String(s.data(), int(s.size()));
 }
 
-std::string sha1(const std::string &s) {
-    std::string sDigest(CryptoPP::SHA1::DIGESTSIZE, '\0');
-    CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte *>(sDigest.data()),
-                                     reinterpret_cast<const CryptoPP::byte *>(s.data()), s.size());
-    return sDigest;
-}
-
 // Blowfish-CFB under the vault key and initial vector of kPassword.
 std::string cfb(const std::string &sIn, bool bEncrypt) {
-    const std::string sKey = sha1(kPassword) + kPassword;
-    const std::string sIv = sha1(sKey).substr(0, 8);
-    const auto *pKey = reinterpret_cast<const CryptoPP::byte *>(sKey.data());
-    const auto *pIv = reinterpret_cast<const CryptoPP::byte *>(sIv.data());
-    std::string sOut(sIn.size(), '\0');
-    auto *pOut = reinterpret_cast<CryptoPP::byte *>(sOut.data());
-    const auto *pIn = reinterpret_cast<const CryptoPP::byte *>(sIn.data());
-    if (bEncrypt)
-        CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Encryption(pKey, sKey.size(), pIv, 8)
-            .ProcessData(pOut, pIn, sIn.size());
-    else
-        CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Decryption(pKey, sKey.size(), pIv, 8)
-            .ProcessData(pOut, pIn, sIn.size());
-    return sOut;
-}
-
-std::string inflateAll(const std::string &sIn) {
-    z_stream z{};
-    inflateInit(&z);
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(sIn.data()));
-    z.avail_in = uInt(sIn.size());
-    std::string sOut;
-    int iRes;
-    do {
-        char aBuf[65536];
-        z.next_out = reinterpret_cast<Bytef *>(aBuf);
-        z.avail_out = sizeof aBuf;
-        iRes = inflate(&z, Z_NO_FLUSH);
-        sOut.append(aBuf, sizeof aBuf - z.avail_out);
-    } while (iRes == Z_OK);
-    inflateEnd(&z);
-    return sOut;
+    const std::string sKey = oracle::vaultKey(kPassword);
+    return oracle::cfb(sKey, oracle::vaultIv(sKey), sIn, bEncrypt);
 }
 
 // A vault of kNotes notes with empty bodies, built directly with the
@@ -120,12 +80,8 @@ struct BigVault {
             ar << hNotes;
         }
         const Ka::String &sPlain = plain.getString();
-        uLongf iPacked = compressBound(uLong(sPlain.getSize()));
-        std::string sPacked(iPacked, '\0');
-        compress2(reinterpret_cast<Bytef *>(sPacked.data()), &iPacked,
-                  reinterpret_cast<const Bytef *>(sPlain.getConstStr()), uLong(sPlain.getSize()),
-                  9);
-        sPacked.resize(iPacked);
+        const std::string sPacked =
+            oracle::deflate(std::string(sPlain.getConstStr(), size_t(sPlain.getSize())));
         const uint32_t iCheck = 0x12345678;
         std::string sInner = "prefix!!";
         for (uint32_t v : {iCheck, ~iCheck})
@@ -173,7 +129,7 @@ void BM_OpenVault10kReference(benchmark::State &state) {
     const std::string &sStream = bigVault().sHeaderStream;
     for (auto _ : state) {
         const std::string sInner = cfb(sStream.substr(1), false);
-        benchmark::DoNotOptimize(inflateAll(sInner.substr(17)).size());
+        benchmark::DoNotOptimize(oracle::inflate(sInner.substr(17)).size());
     }
 }
 BENCHMARK(BM_OpenVault10kReference)->Unit(benchmark::kMillisecond);

@@ -66,12 +66,12 @@ TEST_P(VaultOracle, ReadsWhatTheStoreWrote) {
     ASSERT_EQ(sHeader[0], '\x01');
     ASSERT_EQ((sHeader.size() - 1) % 8, 0u);
 
-    const std::string sKey = oracleKey(sPass);
-    const std::string sPlain = oracleCfb(sKey, oracleIv(sKey), sHeader.substr(1), false);
+    const std::string sKey = oracle::vaultKey(sPass);
+    const std::string sPlain = oracle::cfb(sKey, oracle::vaultIv(sKey), sHeader.substr(1), false);
     EXPECT_EQ(readLe32(sPlain, 8), ~readLe32(sPlain, 12));
     EXPECT_EQ(sPlain[16], '\x01');
     size_t iUsed = 0;
-    const std::string sInflated = oracleInflate(sPlain.substr(17), &iUsed);
+    const std::string sInflated = oracle::inflate(sPlain.substr(17), &iUsed);
     const std::string sDict = "\x06" + le32(1) + lenPrefixed("syncId") + "\x02" + lenPrefixed("S1");
     const std::string sTable = le32(1) + str(id.getRaw()) + le32(2) + le32(0) + "\x01" +
                                lenPrefixed("Ada") + lenPrefixed("html");
@@ -226,13 +226,13 @@ TEST(VaultFormat, ForgedHeadersAreRefused) {
     const std::vector<Ka::Uuid> lIds = smallVault(vault.sPath);
     const std::string sGood = vault.bytes();
     const std::string sStream = readContainer(sGood).at(1);
-    const std::string sKey = oracleKey(kPass);
-    const std::string sPlain = oracleCfb(sKey, oracleIv(sKey), sStream.substr(1), false);
-    const std::string sInflated = oracleInflate(sPlain.substr(17));
+    const std::string sKey = oracle::vaultKey(kPass);
+    const std::string sPlain = oracle::cfb(sKey, oracle::vaultIv(sKey), sStream.substr(1), false);
+    const std::string sInflated = oracle::inflate(sPlain.substr(17));
     const auto refusal = [&](const std::string &sForged) {
-        std::string sNew = sPlain.substr(0, 17) + oracleDeflate(sForged);
+        std::string sNew = sPlain.substr(0, 17) + oracle::deflate(sForged);
         sNew.resize((sNew.size() + 7) / 8 * 8, '\0');
-        const std::string sCipher = "\x01" + oracleCfb(sKey, oracleIv(sKey), sNew, true);
+        const std::string sCipher = "\x01" + oracle::cfb(sKey, oracle::vaultIv(sKey), sNew, true);
         EXPECT_LE(sCipher.size(), sStream.size());
         std::string sFile = sGood;
         sFile.replace(sGood.find(sStream), sCipher.size(), sCipher);

@@ -4,11 +4,6 @@
 #include "ka/membuf.h"
 #include "store/kastreamdevice.h"
 
-#include <cryptopp/blowfish.h>
-#include <cryptopp/modes.h>
-#include <cryptopp/sha.h>
-#include <zlib.h>
-
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -104,83 +99,18 @@ std::map<int, std::string> readContainer(const std::string &sFile) {
     return hStreams;
 }
 
-std::string sha1(const std::string &s) {
-    std::string sDigest(CryptoPP::SHA1::DIGESTSIZE, '\0');
-    CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte *>(sDigest.data()),
-                                     reinterpret_cast<const CryptoPP::byte *>(s.data()), s.size());
-    return sDigest;
-}
-
-std::string oracleKey(const std::string &sPassword) {
-    return sha1(sPassword) + sPassword;
-}
-
-std::string oracleIv(const std::string &sKey) {
-    return sha1(sKey).substr(0, 8);
-}
-
-std::string oracleCfb(const std::string &sKey, const std::string &sIv, const std::string &sIn,
-                      bool bEncrypt) {
-    const auto *pKey = reinterpret_cast<const CryptoPP::byte *>(sKey.data());
-    const auto *pIv = reinterpret_cast<const CryptoPP::byte *>(sIv.data());
-    const auto *pIn = reinterpret_cast<const CryptoPP::byte *>(sIn.data());
-    std::string sOut(sIn.size(), '\0');
-    auto *pOut = reinterpret_cast<CryptoPP::byte *>(sOut.data());
-    if (bEncrypt)
-        CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Encryption(pKey, sKey.size(), pIv, 8)
-            .ProcessData(pOut, pIn, sIn.size());
-    else
-        CryptoPP::CFB_Mode<CryptoPP::Blowfish>::Decryption(pKey, sKey.size(), pIv, 8)
-            .ProcessData(pOut, pIn, sIn.size());
-    return sOut;
-}
-
-std::string oracleInflate(const std::string &sIn, size_t *pUsed) {
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK)
-        throw std::runtime_error("inflateInit");
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(sIn.data()));
-    z.avail_in = uInt(sIn.size());
-    std::string sOut;
-    int iRes;
-    do {
-        char aBuf[4096];
-        z.next_out = reinterpret_cast<Bytef *>(aBuf);
-        z.avail_out = sizeof aBuf;
-        iRes = inflate(&z, Z_NO_FLUSH);
-        sOut.append(aBuf, sizeof aBuf - z.avail_out);
-    } while (iRes == Z_OK);
-    const size_t iUsed = sIn.size() - z.avail_in;
-    inflateEnd(&z);
-    if (iRes != Z_STREAM_END)
-        throw std::runtime_error("zlib refuses the data");
-    if (pUsed)
-        *pUsed = iUsed;
-    return sOut;
-}
-
-std::string oracleDeflate(const std::string &sPlain) {
-    uLongf iSize = compressBound(uLong(sPlain.size()));
-    std::string sOut(iSize, '\0');
-    if (compress2(reinterpret_cast<Bytef *>(sOut.data()), &iSize,
-                  reinterpret_cast<const Bytef *>(sPlain.data()), uLong(sPlain.size()), 9) != Z_OK)
-        throw std::runtime_error("compress2");
-    sOut.resize(iSize);
-    return sOut;
-}
-
 std::string oracleSeal(const std::string &sPassword, const std::string &sVrel) {
-    std::string sPlain = "PREFIX!!" + oracleDeflate(sVrel);
+    std::string sPlain = "PREFIX!!" + oracle::deflate(sVrel);
     sPlain.resize((sPlain.size() + 7) / 8 * 8, '\0');
-    const std::string sKey = oracleKey(sPassword);
-    return oracleCfb(sKey, oracleIv(sKey), sPlain, true);
+    const std::string sKey = oracle::vaultKey(sPassword);
+    return oracle::cfb(sKey, oracle::vaultIv(sKey), sPlain, true);
 }
 
 std::string oracleOpen(const std::string &sPassword, const std::string &sSealed) {
-    const std::string sKey = oracleKey(sPassword);
-    const std::string sPlain = oracleCfb(sKey, oracleIv(sKey), sSealed, false);
+    const std::string sKey = oracle::vaultKey(sPassword);
+    const std::string sPlain = oracle::cfb(sKey, oracle::vaultIv(sKey), sSealed, false);
     size_t iUsed = 0;
-    std::string sVrel = oracleInflate(sPlain.substr(8), &iUsed);
+    std::string sVrel = oracle::inflate(sPlain.substr(8), &iUsed);
     // After the zlib stream only the zero fill of the last cipher block.
     const std::string sFill = sPlain.substr(8 + iUsed);
     if (sFill.size() > 7 || sFill != std::string(sFill.size(), '\0'))

@@ -8,8 +8,10 @@
 #include "support/tempdir.h"
 #include "vrel/vrel.h"
 
+#include "oracle.h"
 #include <map>
 #include <memory>
+
 #include <string>
 
 namespace vaulttest {
@@ -36,16 +38,7 @@ public:
 // code: stream id to its bytes (stream 0, the table, included).
 std::map<int, std::string> readContainer(const std::string &sFile);
 
-// The vault key and initial vector, made with Crypto++'s SHA-1.
-std::string oracleKey(const std::string &sPassword);
-std::string oracleIv(const std::string &sKey);
-// Blowfish-CFB (64-bit feedback) with Crypto++.
-std::string oracleCfb(const std::string &sKey, const std::string &sIv, const std::string &sIn,
-                      bool bEncrypt);
-// Inflates the zlib stream at the start of sIn; *pUsed gets its length.
-// Throws std::runtime_error when zlib refuses it.
-std::string oracleInflate(const std::string &sIn, size_t *pUsed = nullptr);
-std::string oracleDeflate(const std::string &sPlain);
+// Outside answers (Crypto++, zlib) come from oracle.h.
 // A note stream (or meta blob) holding these typed-value bytes.
 std::string oracleSeal(const std::string &sPassword, const std::string &sVrel);
 // The typed-value bytes of a note stream or meta blob.
