@@ -7,7 +7,7 @@ source scripts/deps.sh
 pelimund_install
 
 build=build
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELIMUND_TESTS=OFF
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELIMUND_TESTS=OFF -DPELIMUND_BENCH=OFF
 cmake --build "$build" -j"$(pelimund_jobs)"
 
 if [ -x "$build/src/pelimund" ]; then
