@@ -225,6 +225,8 @@ private:
     static constexpr uint64_t kMinLimit = 1024;
     static constexpr uint64_t kSlotsPerEntry = 16;
     static constexpr uint64_t kMaxCapacity = uint64_t(1) << 30;
+    static constexpr bool kNoThrowMove =
+        std::is_nothrow_move_constructible_v<K> && std::is_nothrow_move_constructible_v<V>;
 
     bool filled(uint32_t i) const { return (usedBits[i >> 5] >> (i & 31)) & 1; }
     bool dead(uint32_t i) const { return (deadBits[i >> 5] >> (i & 31)) & 1; }
@@ -330,7 +332,12 @@ private:
             a.usedBits[pos >> 5] |= 1u << (pos & 31);
             lTarget.push_back(pos);
         }
-        bool bMove = &src == this;
+        bool bSelf = &src == this;
+        // Entries move only when neither key nor value can throw doing so:
+        // were one of them copied instead, a copy failing after earlier
+        // entries had been moved out would leave those emptied in the table
+        // that has to stay as it was.
+        bool bMove = bSelf && kNoThrowMove;
         size_t j = 0;
         try {
             for (uint32_t i = 0; j < lTarget.size(); ++i) {
@@ -340,13 +347,8 @@ private:
                 K &rKey = const_cast<K &>(src.keys[i]);
                 V &rValue = const_cast<V &>(src.values[i]);
                 if (bMove) {
-                    new (a.keys + pos) K(std::move_if_noexcept(rKey));
-                    try {
-                        new (a.values + pos) V(std::move_if_noexcept(rValue));
-                    } catch (...) {
-                        std::destroy_at(a.keys + pos);
-                        throw;
-                    }
+                    new (a.keys + pos) K(std::move(rKey));
+                    new (a.values + pos) V(std::move(rValue));
                 } else {
                     new (a.keys + pos) K(std::as_const(rKey));
                     try {
@@ -366,7 +368,7 @@ private:
             }
             throw;
         }
-        if (bMove)
+        if (bSelf)
             destroyEntries();
         freeArrays(usedBits, deadBits, keys, values, hashes, capacity);
         capacity = a.capacity;
