@@ -334,29 +334,41 @@ void Tessary::setBlockSize(int iNewBlockSize) {
 
 void Tessary::sync() {
     MutexLocker lHeader(mHeader);
-    writeHeaderLocked();
-    MutexLocker lActive(mActiveBlocks);
-    // Blocks that were counted but never written belong to the store before
-    // a table that lists them gets there.
-    const int64_t iNeeded = int64_t(iBlocks) * iBlockSize;
-    if (iStoreSize < iNeeded) {
-        iStoreSize = queryStoreSize();
+    // The data first, the table last: a sync cut short leaves the table in
+    // the store listing only blocks that reached it before. Stream 0 takes
+    // the blocks the new table needs first, so that the store grows to hold
+    // them along with the data's.
+    const bool bTable = prepareTable();
+    {
+        MutexLocker lActive(mActiveBlocks);
+        // Blocks that were counted but never written belong to the store
+        // before a table that lists them gets there.
+        const int64_t iNeeded = int64_t(iBlocks) * iBlockSize;
         if (iStoreSize < iNeeded) {
-            rStore.setSize(int(iNeeded));
-            iStoreSize = iNeeded;
+            iStoreSize = queryStoreSize();
+            if (iStoreSize < iNeeded) {
+                rStore.setSize(int(iNeeded));
+                iStoreSize = iNeeded;
+            }
         }
+        writeBackLocked();
     }
+    if (!bTable)
+        return;
+    writeTable();
+    MutexLocker lActive(mActiveBlocks);
     writeBackLocked();
 }
 
 void Tessary::writeHeader() {
     MutexLocker lHeader(mHeader);
-    writeHeaderLocked();
+    if (prepareTable())
+        writeTable();
 }
 
-void Tessary::writeHeaderLocked() {
+bool Tessary::prepareTable() {
     if (!bHeaderChanged || aStreams.isEmpty() || !rStore.canWrite())
-        return;
+        return false;
     Stream &rZero = *aStreams[0];
     int64_t hs = kFixedHeader + 8LL * aStreams.getSize();
     for (int i = 0; i < aStreams.getSize(); ++i)
@@ -370,9 +382,13 @@ void Tessary::writeHeaderLocked() {
         hs += 4;
     }
     rZero.iSize = int32_t(hs);
+    return true;
+}
 
+void Tessary::writeTable() {
+    Stream &rZero = *aStreams[0];
     std::string sTable;
-    sTable.reserve(size_t(hs));
+    sTable.reserve(size_t(rZero.iSize));
     sTable.append(reinterpret_cast<const char *>(kMagic), 4);
     sTable += char(1);
     sTable += char(32);

@@ -113,8 +113,9 @@ public:
     // start of the store; everything held in memory is discarded.
     void initialize(int iBlockSize, int iPreallocate);
 
-    // writeHeader(), then every changed block is written back. The store is
-    // not flushed.
+    // Writes back every changed block, then the table when it changed
+    // (writeHeader), so that the table never reaches the store ahead of the
+    // blocks it lists. The store is not flushed.
     void sync();
     // Rewrites stream 0 when the table changed and the store can be written.
     void writeHeader();
@@ -170,7 +171,11 @@ private:
     int findEmptyBlock();
     // Throws unless iCount more blocks can be had.
     void requireRoom(int64_t iCount);
-    void writeHeaderLocked();
+    // Gives stream 0 the blocks the table needs and sets its size; false
+    // when the table is unchanged or the store cannot be written.
+    bool prepareTable();
+    // Writes the table through stream 0; prepareTable() came first.
+    void writeTable();
     void readTable();
     void setBlockSize(int iNewBlockSize);
     void clearTable();

@@ -529,12 +529,14 @@ void NoteStore::setHeader(const QByteArray &baKey, Vrel::Object *pValue) {
         saveHeader();
     } catch (...) {
         // A value the header cannot hold must not stay to fail every later
-        // write: the header goes back to what the file holds.
-        pHeader->remove(baKey);
-        if (pOld)
+        // write: the header goes back to what the file holds. Under
+        // "remoteVersion" the header writer may have replaced (and deleted)
+        // a value that is not an Integer: what stands there now goes.
+        Vrel::Object *pNow = pHeader->take(baKey);
+        if (pNow != pOld)
+            delete pNow;
+        if (pOld && (pNow == pValue || pOld != pValue))
             pHeader->insert(baKey, pOld);
-        if (pOld != pValue)
-            delete pValue;
         throw;
     }
     if (pOld != pValue)

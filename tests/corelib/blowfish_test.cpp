@@ -364,6 +364,16 @@ TEST(BlowfishCfbFilter, ShortReadsBelowKeepPartialBlocks) {
     EXPECT_EQ(sPlain, sGot);
 }
 
+TEST(BlowfishCfbFilter, TrailingPartialBlockIsNeverReturned) {
+    const std::string sCipher = cryptoppCfb("four", "ivivivIV", std::string(16, 'p'), true);
+    Ka::MemBuf src(kstr(sCipher.substr(0, 12)));
+    Keyed dec(src, "four", "ivivivIV");
+    char aBuf[100];
+    EXPECT_EQ(8, dec.filter.read(aBuf, 100));
+    EXPECT_EQ(std::string(8, 'p'), std::string(aBuf, 8));
+    EXPECT_EQ(0, dec.filter.read(aBuf, 100));
+}
+
 TEST(BlowfishCfbFilter, BadArgumentsTouchNothing) {
     Ka::MemBuf buf(Ka::String("0123456789abcdef"));
     Keyed f(buf, "key", "ivivivIV");

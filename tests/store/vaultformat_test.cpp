@@ -308,6 +308,13 @@ TEST(VaultFormat, FailingDiskDuringEachOperation) {
              if (!r.deleteNote(idTouched))
                  throw Ka::ExceptionBase("deleteNote failed");
          }},
+        {"setHeader",
+         [&](NoteStore &r) {
+             // Raised without a write, so that the header writer replaces the
+             // String under "remoteVersion" by an Integer.
+             EXPECT_THROW(r.setNoteVersion(idNew, 5), Ka::HashException);
+             r.setHeader("remoteVersion", new Vrel::String("5"));
+         }},
         {"import",
          [&](NoteStore &r) {
              r.importNote(idNew, QByteArray(sData.data(), qsizetype(sData.size())),
