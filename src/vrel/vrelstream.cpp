@@ -86,6 +86,7 @@ private:
 
     QIODevice *pDevice;
     qint64 iOffset = 0;
+    quint32 iValues = 0;
 };
 
 void Reader::fail(const std::string &sProblem, qint64 iAt) const {
@@ -151,6 +152,9 @@ void Reader::enterContainer(int iDepth) const {
 
 // iDepth is the number of containers around the value.
 std::unique_ptr<Object> Reader::readValue(quint8 iTag, int iDepth) {
+    if (++iValues > VrelStream::iMaxValues)
+        fail("more than " + std::to_string(VrelStream::iMaxValues) + " values in one object",
+             iOffset - 1);
     switch (iTag) {
     case TagInteger: {
         char aField[8];
@@ -207,7 +211,7 @@ class Writer {
 public:
     explicit Writer(QIODevice *pTarget) : pDevice(pTarget) {}
 
-    static void check(const Object *pValue, int iDepth);
+    static void check(const Object *pValue, int iDepth, quint32 &iValues);
     void write(const Object *pValue);
     void writeTag(quint8 iTag);
     // Hands what is gathered to the device.
@@ -234,8 +238,11 @@ void Writer::checkSize(qsizetype iSize, const char *sWhat) {
 // iDepth is the number of containers around the value; only elements can be
 // null, as writeObject handles a null value itself. The depth limit also stops
 // a container that holds itself, which would otherwise recurse forever.
-void Writer::check(const Object *pValue, int iDepth) {
+void Writer::check(const Object *pValue, int iDepth, quint32 &iValues) {
     const Kind eKind = kindOf(pValue);
+    if (++iValues > VrelStream::iMaxValues)
+        throw ValueError("Vrel: cannot write more than " + std::to_string(VrelStream::iMaxValues) +
+                         " values in one object");
     if (eKind == Kind::String) {
         checkSize(static_cast<const String *>(pValue)->size(), "a string");
         return;
@@ -249,14 +256,14 @@ void Writer::check(const Object *pValue, int iDepth) {
         const auto &rList = *static_cast<const List *>(pValue);
         checkSize(rList.size(), "a list with a count");
         for (const Object *pElement : rList)
-            check(pElement, iDepth + 1);
+            check(pElement, iDepth + 1, iValues);
         return;
     }
     const auto &rDict = *static_cast<const Dictionary *>(pValue);
     checkSize(rDict.size(), "a dictionary with a count");
     for (auto it = rDict.cbegin(); it != rDict.cend(); ++it) {
         checkSize(it.key().size(), "a key");
-        check(it.value(), iDepth + 1);
+        check(it.value(), iDepth + 1, iValues);
     }
 }
 
@@ -361,7 +368,8 @@ VrelStream::~VrelStream() = default;
 void VrelStream::writeObject(const Object *pObject) {
     Writer writer(pDevice);
     if (pObject) {
-        Writer::check(pObject, 0);
+        quint32 iValues = 0;
+        Writer::check(pObject, 0, iValues);
         writer.write(pObject);
     } else {
         writer.writeTag(TagNone);

@@ -39,6 +39,11 @@ public:
     // The most containers nested one inside another, the outermost counting
     // as the first. Deeper is refused on both sides.
     static constexpr int iMaxDepth = 64;
+    // The most values in one object, every container and element counted.
+    // Each value read costs a heap object of its own (some 150 bytes), so this
+    // bounds what a hostile sender can make one read cost. More is refused
+    // on both sides.
+    static constexpr quint32 iMaxValues = 1u << 20;
 
     // Throws DeviceError when pDevice is null.
     explicit VrelStream(QIODevice *pDevice);

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QPointer>
+#include <QtEndian>
 
 #include <atomic>
 #include <cstddef>
@@ -250,6 +251,32 @@ TEST(VrelStreamErrors, SizeLimits) {
     expectFormatError(hex("05 01 00 00 10 04"), "a list's count of 268435457 is above");
     expectFormatError(hex("06 01 00 00 10"), "a dictionary's count of 268435457 is above");
     expectFormatError(hex("06 01 00 00 00 01 00 00 10"), "a key's length of 268435457 is above");
+}
+
+// Every value costs a heap object, so one object may hold only so many: a
+// list of a million one-byte booleans would otherwise cost some 150 MiB.
+TEST(VrelStreamErrors, TooManyValues) {
+    const auto listOfTrue = [](quint32 iCount) {
+        QByteArray baBytes(5, '\x05');
+        qToLittleEndian(iCount, baBytes.data() + 1);
+        return baBytes + QByteArray(qsizetype(iCount), '\x04');
+    };
+    // The list and all but one of the limit's elements fit exactly.
+    const quint32 iFits = Vrel::VrelStream::iMaxValues - 1;
+    std::unique_ptr<Vrel::Object> pValue(decode(listOfTrue(iFits)));
+    const auto *pList = dynamic_cast<Vrel::List *>(pValue.get());
+    ASSERT_NE(nullptr, pList);
+    EXPECT_EQ(qsizetype(iFits), pList->size());
+    pValue.reset();
+
+    TestDevice source(listOfTrue(iFits + 1));
+    try {
+        pValue.reset(Vrel::VrelStream(&source).readObject());
+        ADD_FAILURE() << "no exception";
+    } catch (const Vrel::FormatError &e) {
+        EXPECT_NE(nullptr, std::strstr(e.what(), "more than 1048576 values in one object"))
+            << e.what();
+    }
 }
 
 std::atomic<bool> bWatchAllocations{false};
