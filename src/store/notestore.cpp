@@ -6,6 +6,7 @@
 #include "ka/deflate.h"
 #include "ka/exception.h"
 #include "ka/filter.h"
+#include "ka/hex.h"
 #include "ka/membuf.h"
 #include "ka/random.h"
 #include "ka/sha1.h"
@@ -77,16 +78,12 @@ private:
     int iPos = 0;
 };
 
+// Lower-case hexadecimal without separators, for the diagnostic lines.
 Ka::String toHex(const Ka::String &sData) {
-    static const char aDigits[] = "0123456789abcdef";
-    Ka::String sHex;
-    const char *p = sData.getConstStr();
-    for (int i = 0; i < sData.getSize(); ++i) {
-        const auto c = static_cast<unsigned char>(p[i]);
-        sHex.append(aDigits[c >> 4]);
-        sHex.append(aDigits[c & 15]);
-    }
-    return sHex;
+    Ka::MemBuf out;
+    Ka::Hex hex(out, false, -1);
+    hex.write(sData);
+    return out.getString();
 }
 
 } // namespace

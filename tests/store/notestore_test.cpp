@@ -266,7 +266,12 @@ TEST(NoteStore, ImportCreatesThenUpdatesARecord) {
     const Ka::String sMeta = pSource->getNoteMeta(id);
     const std::string sOut = testing::internal::GetCapturedStdout();
     EXPECT_EQ(sMeta.getSize() % 8, 0);
-    EXPECT_EQ(sOut.rfind("Meta(" + str(id.toString()) + ") = '", 0), 0u);
+    std::string sHex;
+    for (unsigned char c : str(sMeta)) {
+        sHex += "0123456789abcdef"[c >> 4];
+        sHex += "0123456789abcdef"[c & 15];
+    }
+    EXPECT_EQ(sOut.rfind("Meta(" + str(id.toString()) + ") = '" + sHex + "'\n", 0), 0u);
     EXPECT_NE(sOut.find("'\n  - Passed check\n"), std::string::npos);
     const Ka::String sFirst = pSource->getNoteData(id);
 
