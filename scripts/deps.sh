@@ -5,7 +5,8 @@
 PELIMUND_PACKAGES=(
     cmake ninja-build g++ pkg-config
     zlib1g-dev libcrypto++-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+    oxygen-icon-theme
     libgtest-dev libbenchmark-dev
 )
 
