@@ -2,13 +2,10 @@
 // deciphering and inflating its header with Crypto++ and zlib; saving one
 // 100 KiB note against writing and syncing 100 KiB to a plain file; and
 // creating notes one after another, against one small synced write each.
-#include "ka/archive.h"
+#include "bigvault.h"
 #include "ka/file.h"
-#include "ka/membuf.h"
-#include "ka/tessary.h"
 #include "oracle.h"
 #include "ratio.h"
-#include "store/kastreamdevice.h"
 #include "store/notestore.h"
 #include "vrel/vrel.h"
 
@@ -16,26 +13,13 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 const char *const kPassword = "bench password";
 constexpr int kNotes = 10000;
-
-std::string tempPath(const std::string &sName) {
-    const char *pBase = std::getenv("TMPDIR");
-    return std::string(pBase && *pBase ? pBase : "/tmp") + "/pelimund-bench-" +
-           std::to_string(::getpid()) + "-" + sName;
-}
-
-Ka::String kstr(const std::string &s) {
-    return Ka::String(s.data(), int(s.size()));
-}
 
 // Blowfish-CFB under the vault key and initial vector of kPassword.
 std::string cfb(const std::string &sIn, bool bEncrypt) {
@@ -43,62 +27,12 @@ std::string cfb(const std::string &sIn, bool bEncrypt) {
     return oracle::cfb(sKey, oracle::vaultIv(sKey), sIn, bEncrypt);
 }
 
-// A vault of kNotes notes with empty bodies, built directly with the
-// container and Crypto++/zlib, since creating it note by note would rewrite
-// the header 10,000 times. Returns the path and stream 1's bytes.
-struct BigVault {
-    std::string sPath = tempPath("big.vault");
-    std::string sHeaderStream;
-    Ka::Uuid idFirst;
-
-    BigVault() {
-        Ka::File file(kstr(sPath),
-                      Ka::File::Read | Ka::File::Write | Ka::File::Create | Ka::File::Truncate);
-        Ka::Tessary container(file, 1024, 2);
-        container.createStream(1);
-        NoteStore::NoteTable hNotes;
-        for (int i = 0; i < kNotes; ++i) {
-            NoteStore::Note note;
-            note.iStreamId = container.createStream(1);
-            note.iVersion = i % 13;
-            note.bChanged = i % 2;
-            note.sName = kstr("Note number " + std::to_string(i));
-            note.sType = "html";
-            const Ka::Uuid id = Ka::Uuid::generate();
-            if (i == 0)
-                idFirst = id;
-            hNotes.insert(id, note);
-        }
-        Ka::MemBuf plain;
-        {
-            Vrel::Dictionary header;
-            header.insert("syncId", "bench-vault");
-            header.insert("remoteVersion", 42);
-            KaStreamDevice dev(plain, QIODevice::WriteOnly);
-            Vrel::VrelStream(&dev).writeObject(&header);
-            Ka::Archive ar(plain, false);
-            ar << hNotes;
-        }
-        const Ka::String &sPlain = plain.getString();
-        const std::string sPacked =
-            oracle::deflate(std::string(sPlain.getConstStr(), size_t(sPlain.getSize())));
-        const uint32_t iCheck = 0x12345678;
-        std::string sInner = "prefix!!";
-        for (uint32_t v : {iCheck, ~iCheck})
-            sInner += std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-        sInner += '\x01' + sPacked;
-        sInner.resize((sInner.size() + 7) / 8 * 8, '\0');
-        sHeaderStream.assign(1, '\x01');
-        sHeaderStream += cfb(sInner, true);
-        Ka::TessaryStream stream = container.openStream(1);
-        stream.write(kstr(sHeaderStream));
-        container.sync();
-    }
-    ~BigVault() { std::remove(sPath.c_str()); }
-};
+using bench::BigVault;
+using bench::kstr;
+using bench::tempPath;
 
 BigVault &bigVault() {
-    static BigVault vault;
+    static BigVault vault(tempPath("big.vault"), kPassword, kNotes);
     return vault;
 }
 
