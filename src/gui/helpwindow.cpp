@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextBrowser>

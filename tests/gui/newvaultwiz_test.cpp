@@ -86,6 +86,8 @@ private slots:
         QCOMPARE(w.pIntro->leVaultName->text(), QString("My First Vault"));
         QCOMPARE(w.pIntro->leLocation->text(),
                  QStandardPaths::displayName(QStandardPaths::DocumentsLocation));
+        // The folder comes from the picker only: typed text would be ignored.
+        QVERIFY(w.pIntro->leLocation->isReadOnly());
         QVERIFY(w.pIntro->rbNew->isChecked());
         QVERIFY(w.canGo(QWizard::NextButton));
         QVERIFY(!w.canGo(QWizard::FinishButton));
