@@ -1,0 +1,32 @@
+// NewVaultDlg: asks for the password and the file of a new vault.
+#pragma once
+
+#include "ui_newvaultdlg.h"
+
+#include <QDialog>
+#include <QString>
+
+// Modal; the caller builds it on the stack, runs exec() and, after Accepted,
+// takes the vault's path from getFilename() and its password from
+// getPassword(). Ok asks for the file only when both passwords are equal;
+// an Accepted dialog always holds a non-empty path ending in ".vault".
+// GUI thread only.
+class NewVaultDlg : public QDialog, public Ui::NewVaultDlg {
+    Q_OBJECT
+
+public:
+    explicit NewVaultDlg(QWidget *parent = nullptr);
+
+    QString getPassword() const;
+    // The path chosen in the last file dialog (empty before and after a
+    // cancelled one).
+    QString getFilename() const;
+
+public slots:
+    // Refuses a password mismatch with a message box and a cancelled file
+    // dialog silently; the dialog stays open in both cases.
+    void accept() override;
+
+private:
+    QString sPath;
+};

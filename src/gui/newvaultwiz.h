@@ -1,0 +1,28 @@
+// NewVaultWiz: the guided start: create, open or import a vault.
+#pragma once
+
+#include <QWizard>
+
+// Collects answers only; the caller runs it modally and, after Accepted,
+// reads the field "mode" first (0 create, 1 open, 2 import from the cloud)
+// and then the fields that mode needs:
+//   "vaultName", "vaultLocation" (QString)   intro page
+//   "password" (QString)                     password page
+//   "noteName" (QString)                     note page
+//   "enableSync", "syncRemember" (bool),
+//   "syncUser", "syncPass" (QString)         cloud sync page
+// In modes 1 and 2 the wizard finishes on its first page and the later
+// fields keep their defaults. Page ids: 1 intro, 2 password, 3 note, 4 sync.
+// GUI thread only.
+class NewVaultWiz : public QWizard {
+    Q_OBJECT
+
+public:
+    enum PageId { IntroPage = 1, PassPage = 2, NotePage = 3, SyncPage = 4 };
+
+    explicit NewVaultWiz(QWidget *parent = nullptr);
+
+public slots:
+    // Opens the quick-start page of the help.
+    virtual void showHelp();
+};
