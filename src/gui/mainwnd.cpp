@@ -1,0 +1,647 @@
+// MainWnd: the main window, its construction and the vault and note commands.
+#include "gui/mainwnd.h"
+
+#include "gui/documentslocation.h"
+#include "gui/help.h"
+#include "gui/iconcache.h"
+#include "gui/newnotedlg.h"
+#include "gui/newvaultdlg.h"
+#include "gui/newvaultwiz.h"
+#include "gui/notewidgethtml.h"
+#include "gui/openvaultdlg.h"
+#include "gui/renamenotedlg.h"
+#include "gui/vaultmodel.h"
+#include "ka/uuid.h"
+#include "store/notestore.h"
+#include "store/stringconv.h"
+#include "vrel/vrel.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStringDecoder>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolBar>
+
+#include <memory>
+
+namespace {
+
+// The icons the editor, the note list and the dialogs ask for by name.
+const struct {
+    const char *sName;
+    const char *sResource;
+} kIcons[] = {
+    {"vault", ":/icons/pelimund.png"},
+    {"note-html", ":/icons/text-html.png"},
+    {"undo", ":/icons/edit-undo.png"},
+    {"redo", ":/icons/edit-redo.png"},
+    {"text-bold", ":/icons/format-text-bold.png"},
+    {"text-italic", ":/icons/format-text-italic.png"},
+    {"text-underline", ":/icons/format-text-underline.png"},
+    {"text-left", ":/icons/format-justify-left.png"},
+    {"text-center", ":/icons/format-justify-center.png"},
+    {"text-right", ":/icons/format-justify-right.png"},
+    {"text-fill", ":/icons/format-justify-fill.png"},
+    {"unordered-list", ":/icons/format-list-unordered.png"},
+    {"ordered-list", ":/icons/format-list-ordered.png"},
+    {"insert-table", ":/icons/insert-table.png"},
+    {"new-row-above", ":/icons/edit-table-insert-row-above.png"},
+    {"new-row-below", ":/icons/edit-table-insert-row-under.png"},
+    {"new-col-left", ":/icons/edit-table-insert-column-left.png"},
+    {"new-col-right", ":/icons/edit-table-insert-column-right.png"},
+    {"delete-col", ":/icons/edit-table-delete-column.png"},
+    {"delete-row", ":/icons/edit-table-delete-row.png"},
+    {"edit-copy", ":/icons/edit-copy.png"},
+    {"edit-cut", ":/icons/edit-cut.png"},
+    {"edit-paste", ":/icons/edit-paste.png"},
+    {"edit-find", ":/icons/edit-find.png"},
+};
+
+Ka::Uuid toUuid(const QByteArray &baId) {
+    return Ka::Uuid(toKaString(baId));
+}
+
+Ka::String toUtf8(const QString &sText) {
+    return toKaString(sText.toUtf8());
+}
+
+// Vault paths reach the file system in the local 8-bit encoding.
+Ka::String toLocalPath(const QString &sPath) {
+    return toKaString(sPath.toLocal8Bit());
+}
+
+QString fromUtf8(const Ka::String &sText) {
+    return QString::fromUtf8(toByteArray(sText));
+}
+
+// Imported files carry no declared encoding: bytes that are valid UTF-8 are
+// taken as UTF-8 (a leading byte-order mark dropped), anything else as
+// Latin-1, which maps every byte to one character.
+QString decodeImported(const QByteArray &baRaw) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString sText = decoder.decode(baRaw);
+    if (!decoder.hasError())
+        return sText;
+    return QString::fromLatin1(baRaw);
+}
+
+} // namespace
+
+MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
+    setupUi(this);
+
+    IconCache &icons = IconCache::getInstance();
+    for (const auto &icon : kIcons)
+        icons.addIcon(icon.sName, QIcon(icon.sResource));
+
+    pModel = new VaultModel(nullptr, this);
+    tvNote->setModel(pModel);
+    tvNote->setHeaderHidden(true);
+    connect(pModel, SIGNAL(noteNameChanged(QByteArray, QString)), this,
+            SLOT(noteRenamed(QByteArray, QString)));
+
+    pMdi = new QMdiArea(this);
+    setCentralWidget(pMdi);
+    connect(pMdi, SIGNAL(subWindowActivated(QMdiSubWindow *)), this,
+            SLOT(subWindowActivated(QMdiSubWindow *)));
+
+    connect(actionAboutQt, SIGNAL(triggered()), qApp, SLOT(aboutQt()));
+    connect(actionTileWindows, SIGNAL(triggered()), pMdi, SLOT(tileSubWindows()));
+    connect(actionCascadeWindows, SIGNAL(triggered()), pMdi, SLOT(cascadeSubWindows()));
+
+    vaultChanged();
+
+    auto *pListBar = new QToolBar(this);
+    vlNoteDock->addWidget(pListBar);
+    pListBar->addAction(actionCreateNote);
+    pListBar->addAction(actionOpenCurNote);
+    pListBar->addAction(actionRenameCurNote);
+    pListBar->addAction(actionDeleteCurNote);
+    noteSelChanged();
+
+    QSettings settings;
+    restoreGeometry(settings.value("layout/geometry").toByteArray());
+    restoreState(settings.value("layout/windowState").toByteArray(), 0);
+
+    // An installer that an earlier update download started has done its
+    // work by now; whether it can be deleted or not, it is forgotten.
+    if (settings.contains("update-dl/path")) {
+        QFile::remove(settings.value("update-dl/path").toString());
+        settings.remove("update-dl");
+    }
+
+    Help::getInstance().setHandle(effectiveWinId());
+
+    if (!sPath.isEmpty())
+        openVault(sPath);
+    else if (settings.value("recentVaults/list").toStringList().isEmpty())
+        QTimer::singleShot(0, this, [this] { newVaultWizard(); });
+}
+
+MainWnd::~MainWnd() {
+    // The note windows go first, while this window is still whole: their
+    // destruction would otherwise call back into a half-destroyed window.
+    pMdi->disconnect(this);
+    for (QMdiSubWindow *pSub : pMdi->subWindowList())
+        pSub->disconnect(this);
+    delete pMdi;
+    for (const QList<QToolBar *> &lBars : std::as_const(hWindowBars))
+        qDeleteAll(lBars);
+    pModel->setStore(nullptr);
+    delete pStore;
+    IconCache::getInstance().clear();
+}
+
+bool MainWnd::closeNoteWindows() {
+    // A window closes at once (it leaves the area's list and the next one
+    // becomes current); one whose user cancels stays current, which ends the
+    // loop.
+    QMdiSubWindow *pPrevious = nullptr;
+    while (QMdiSubWindow *pSub = currentNoteWindow()) {
+        if (pSub == pPrevious)
+            break;
+        pPrevious = pSub;
+        pSub->close();
+    }
+    return pMdi->subWindowList().isEmpty();
+}
+
+void MainWnd::closeEvent(QCloseEvent *pEvent) {
+    if (!closeNoteWindows()) {
+        pEvent->ignore();
+        return;
+    }
+    QSettings settings;
+    settings.setValue("layout/geometry", saveGeometry());
+    settings.setValue("layout/windowState", saveState(0));
+    QMainWindow::closeEvent(pEvent);
+}
+
+void MainWnd::vaultChanged() {
+    pMdi->closeAllSubWindows();
+    resetTree();
+    if (pStore) {
+        actionCreateNote->setEnabled(true);
+        actionSync->setEnabled(true);
+        actionImportNote->setEnabled(true);
+    } else {
+        actionCreateNote->setEnabled(false);
+        actionSync->setEnabled(false);
+        actionImportNote->setEnabled(false);
+        setNoteWindowActions(false);
+    }
+}
+
+bool MainWnd::releaseVault() {
+    if (!closeNoteWindows())
+        return false;
+    delete pStore;
+    pStore = nullptr;
+    resetTree(); // the list must not outlive the store it shows
+    return true;
+}
+
+bool MainWnd::createVault(const QString &sPath, const QString &sPass) {
+    if (!releaseVault())
+        return false;
+    const QString sFailed = tr("There was an error creating the vault.");
+    QFile existing(sPath);
+    if (existing.exists() && !existing.remove()) {
+        reportFailure(sFailed, existing.errorString());
+    } else {
+        guarded(sFailed,
+                [&] { pStore = new NoteStore(toLocalPath(sPath), toKaString(sPass.toUtf8())); });
+    }
+    vaultChanged();
+    return pStore != nullptr;
+}
+
+void MainWnd::newVault(const QString &sPath, const QString &sPass) {
+    createVault(sPath, sPass);
+}
+
+void MainWnd::newVault() {
+    if (QSettings().value("general/useVaultWizard", true).toBool()) {
+        newVaultWizard(true);
+        return;
+    }
+    NewVaultDlg dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        newVault(dialog.getFilename(), dialog.getPassword());
+}
+
+bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
+    if (!releaseVault())
+        return false;
+    if (!QFileInfo::exists(sPath)) {
+        QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
+    } else {
+        guarded(
+            tr("Vault cannot be opened.\nEither it's an invalid file, or an incorrect "
+               "password was provided."),
+            [&] {
+                auto pOpened =
+                    std::make_unique<NoteStore>(toLocalPath(sPath), toKaString(sPass.toUtf8()));
+                sRemoteUser.clear();
+                sRemotePass.clear();
+                if (auto *pUser = dynamic_cast<Vrel::String *>(pOpened->getHeader("remoteUser")))
+                    sRemoteUser = QString::fromUtf8(*pUser);
+                if (auto *pPass = dynamic_cast<Vrel::String *>(pOpened->getHeader("remotePass")))
+                    sRemotePass = QString::fromUtf8(*pPass);
+                pStore = pOpened.release();
+            });
+    }
+    vaultChanged();
+    return pStore != nullptr;
+}
+
+void MainWnd::openVault(const QString &sPath) {
+    if (!QFileInfo::exists(sPath)) {
+        QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
+        return;
+    }
+    OpenVaultDlg dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        openVault(sPath, dialog.getPassword());
+}
+
+void MainWnd::openVault() {
+    const QString sPath =
+        QFileDialog::getOpenFileName(this, tr("Pelimund - Open"), documentsLocation(),
+                                     tr("Pelimunds (*.vault);;All Files (*.*)"));
+    if (!sPath.isEmpty())
+        openVault(sPath);
+}
+
+void MainWnd::resetTree() {
+    pModel->setStore(pStore);
+    noteSelChanged();
+}
+
+void MainWnd::newNote(const QString &sName, const QString &sType, const QByteArray &baData) {
+    if (!pStore)
+        return;
+    QByteArray baId;
+    const bool bCreated = guarded(tr("The note '%1' cannot be created.").arg(sName), [&] {
+        Vrel::Dictionary content;
+        content.insert("data", baData);
+        const Ka::Uuid uId = Ka::Uuid::generate();
+        pStore->createNote(uId, toUtf8(sName), toUtf8(sType), &content);
+        baId = toByteArray(uId.getRaw());
+    });
+    resetTree();
+    if (bCreated)
+        openNote(baId);
+}
+
+void MainWnd::newNote() {
+    NewNoteDlg dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        newNote(dialog.getName(), "html");
+}
+
+void MainWnd::importNote() {
+    const QString sPath =
+        QFileDialog::getOpenFileName(this, tr("Pelimund - Import"), documentsLocation(),
+                                     tr("Text Documents (*.txt *.html *.htm);;All Files (*.*)"));
+    if (sPath.isEmpty())
+        return;
+    // A file that cannot be read becomes an empty note of its name.
+    QFile file(sPath);
+    QByteArray baRaw;
+    if (file.open(QIODevice::ReadOnly))
+        baRaw = file.readAll();
+    const QString sText = decodeImported(baRaw);
+
+    const QFileInfo info(sPath);
+    QTextDocument document;
+    if (info.suffix() == "html" || info.suffix() == "htm")
+        document.setHtml(sText);
+    else
+        document.setPlainText(sText);
+    newNote(info.baseName(), "html", document.toHtml().toUtf8());
+}
+
+void MainWnd::exportNote() {
+    if (NoteWidget *pNote = editorOf(currentNoteWindow()))
+        pNote->exportNote();
+}
+
+void MainWnd::openNote(const QByteArray &baId) {
+    if (!pStore)
+        return;
+    if (QMdiSubWindow *pSub = hNoteWindows.value(baId)) {
+        pMdi->setActiveSubWindow(pSub);
+        return;
+    }
+    QString sName;
+    std::unique_ptr<Vrel::Dictionary> pContent;
+    if (!guarded(tr("The note cannot be opened."), [&] {
+            const Ka::Uuid uId = toUuid(baId);
+            sName = fromUtf8(pStore->getNoteName(uId));
+            pContent.reset(pStore->loadNote(uId));
+        }))
+        return;
+    if (!pContent) {
+        reportFailure(tr("The note '%1' cannot be opened.").arg(sName),
+                      tr("Its content cannot be read from the vault."));
+        return;
+    }
+
+    auto *pEditor = new NoteWidgetHtml(baId, sName, pContent.release(), this);
+    QMdiSubWindow *pSub = pMdi->addSubWindow(pEditor);
+    pSub->setWindowIcon(pEditor->getIcon());
+    if (QSettings().value("layout/winMaxed", true).toBool())
+        pSub->setWindowState(Qt::WindowMaximized);
+    pSub->show();
+    pSub->setProperty("noteId", baId);
+    connect(pSub, SIGNAL(destroyed(QObject *)), this, SLOT(subWindowClosed(QObject *)));
+    connect(pEditor, SIGNAL(saveMe(NoteWidget *)), this, SLOT(saveNote(NoteWidget *)));
+    hNoteWindows.insert(baId, pSub);
+
+    // Showing the window normally activates it, which has put away the
+    // bars of the window before; without an active application it has not.
+    hideExtraBars();
+    pLastSub = pSub;
+    lCurBars = pEditor->getToolBars();
+    for (QToolBar *pBar : std::as_const(lCurBars)) {
+        pBar->setFloatable(true);
+        pBar->setMovable(true);
+    }
+    showExtraBars();
+    hWindowBars.insert(pSub, lCurBars);
+    setNoteWindowActions(true);
+}
+
+void MainWnd::openNote(const QModelIndex &index) {
+    openNote(index.data(Qt::UserRole).toByteArray());
+}
+
+void MainWnd::openCurNote() {
+    if (tvNote->hasSelection())
+        openNote(tvNote->getSelectedId());
+}
+
+bool MainWnd::storeNote(NoteWidget *pNote) {
+    if (!pStore)
+        return false;
+    QMdiSubWindow *pSub = windowOf(pNote);
+    const QByteArray baId = pSub ? noteIdOf(pSub) : pNote->getId();
+    const bool bWasModified = pNote->isModified();
+    QByteArray baNewId;
+    const bool bStored = guarded(tr("The note '%1' cannot be saved.").arg(pNote->getName()), [&] {
+        const std::unique_ptr<Vrel::Object> pContent(pNote->getData());
+        const Ka::Uuid uId = toUuid(baId);
+        if (pStore->getNotes().has(uId)) {
+            pStore->saveNote(uId, pContent.get());
+            return;
+        }
+        // The note went from the vault while its window was open (a sync
+        // deleted it): its text is kept as a note of its own.
+        const Ka::Uuid uNew = Ka::Uuid::generate();
+        pStore->createNote(uNew, toUtf8(pNote->getName()), toUtf8(pNote->getType()),
+                           pContent.get());
+        baNewId = toByteArray(uNew.getRaw());
+    });
+    if (!bStored) {
+        pNote->setModified(bWasModified);
+        return false;
+    }
+    if (!baNewId.isEmpty()) {
+        if (pSub) {
+            hNoteWindows.remove(baId);
+            hNoteWindows.insert(baNewId, pSub);
+            pSub->setProperty("noteId", baNewId);
+        }
+        resetTree();
+        QMessageBox::information(this, tr("Pelimund"),
+                                 tr("The note '%1' was no longer in the vault, so it was saved "
+                                    "as a new note.")
+                                     .arg(pNote->getName()));
+    }
+    return true;
+}
+
+void MainWnd::saveNote(NoteWidget *pNote) {
+    storeNote(pNote);
+}
+
+void MainWnd::saveNote() {
+    if (NoteWidget *pNote = editorOf(currentNoteWindow()))
+        storeNote(pNote);
+}
+
+void MainWnd::saveAllNotes() {
+    // After the first failure the others would most likely fail the same way.
+    for (QMdiSubWindow *pSub : pMdi->subWindowList(QMdiArea::CreationOrder)) {
+        NoteWidget *pNote = editorOf(pSub);
+        if (pNote && !storeNote(pNote))
+            return;
+    }
+}
+
+void MainWnd::delNote(const QByteArray &baId) {
+    if (!pStore)
+        return;
+    const Ka::Uuid uId = toUuid(baId);
+    QString sName;
+    if (!guarded(tr("The note cannot be deleted."),
+                 [&] { sName = fromUtf8(pStore->getNoteName(uId)); }))
+        return;
+    if (QMessageBox::question(
+            this, tr("Pelimund"), tr("Are you sure you want to delete the note '%1'?").arg(sName),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) == QMessageBox::No)
+        return;
+    if (!pStore->deleteNote(uId)) {
+        reportFailure(tr("The note '%1' could not be deleted.").arg(sName), QString());
+    } else if (QMdiSubWindow *pSub = hNoteWindows.value(baId)) {
+        editorOf(pSub)->setModified(false);
+        pSub->close();
+    }
+    resetTree();
+}
+
+void MainWnd::delNote() {
+    if (QMdiSubWindow *pSub = currentNoteWindow())
+        delNote(noteIdOf(pSub));
+}
+
+void MainWnd::delCurNote() {
+    if (tvNote->hasSelection())
+        delNote(tvNote->getSelectedId());
+}
+
+void MainWnd::subWindowActivated(QMdiSubWindow *pSub) {
+    if (!pSub || pSub == pLastSub)
+        return;
+    pLastSub = pSub;
+    hideExtraBars();
+    lCurBars = hWindowBars.value(pSub);
+    showExtraBars();
+}
+
+void MainWnd::subWindowClosed(QObject *pObject) {
+    if (hNoteWindows.size() == 1) {
+        hideExtraBars();
+        lCurBars.clear();
+        setNoteWindowActions(false);
+    }
+    // A later window may be given the same address.
+    if (static_cast<QObject *>(pLastSub) == pObject)
+        pLastSub = nullptr;
+    const QByteArray baId = noteIdOf(pObject);
+    if (hNoteWindows.value(baId) == pObject)
+        hNoteWindows.remove(baId);
+    // Only compared as a QObject: the window is half destroyed by now.
+    for (auto it = hWindowBars.begin(); it != hWindowBars.end(); ++it) {
+        if (static_cast<QObject *>(it.key()) != pObject)
+            continue;
+        if (lCurBars == *it)
+            lCurBars.clear();
+        qDeleteAll(*it);
+        hWindowBars.erase(it);
+        break;
+    }
+}
+
+void MainWnd::noteSelChanged() {
+    const bool bSelected = tvNote->hasSelection();
+    actionDeleteCurNote->setEnabled(bSelected);
+    actionRenameCurNote->setEnabled(bSelected);
+    actionOpenCurNote->setEnabled(bSelected);
+}
+
+void MainWnd::hideExtraBars() {
+    for (QToolBar *pBar : std::as_const(lCurBars)) {
+        pBar->hide();
+        removeToolBar(pBar);
+        pBar->setParent(nullptr);
+    }
+}
+
+void MainWnd::showExtraBars() {
+    for (QToolBar *pBar : std::as_const(lCurBars)) {
+        addToolBar(pBar);
+        pBar->show();
+    }
+}
+
+void MainWnd::manual() {
+    Help::getInstance().showContents();
+}
+
+void MainWnd::quickGuide() {
+    Help::getInstance().showPage("quickstart.html");
+}
+
+void MainWnd::newVaultWizard(bool bNewOnly) {
+    Q_UNUSED(bNewOnly); // the wizard offers the same choices either way
+    NewVaultWiz wizard(this);
+    if (wizard.exec() != QDialog::Accepted)
+        return;
+    switch (wizard.field("mode").toInt()) {
+    case 0: {
+        const QString sPath = wizard.field("vaultLocation").toString() + QDir::separator() +
+                              wizard.field("vaultName").toString() + ".vault";
+        if (!createVault(sPath, wizard.field("password").toString()))
+            return;
+        newNote(wizard.field("noteName").toString(), "html");
+        if (wizard.field("enableSync").toBool()) {
+            sRemoteUser = wizard.field("syncUser").toString();
+            sRemotePass = wizard.field("syncPass").toString();
+            bRemember = wizard.field("syncRemember").toBool();
+        }
+        break;
+    }
+    case 1:
+        openVault();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWnd::noteRenamed(const QByteArray &baId, const QString &sName) {
+    if (NoteWidget *pNote = editorOf(hNoteWindows.value(baId)))
+        pNote->setName(sName);
+}
+
+void MainWnd::renameNote() {
+    QMdiSubWindow *pSub = currentNoteWindow();
+    if (NoteWidget *pNote = editorOf(pSub))
+        renameStoredNote(noteIdOf(pSub), pNote->getName());
+}
+
+void MainWnd::renameCurNote() {
+    if (!pStore || !tvNote->hasSelection())
+        return;
+    const QByteArray baId = tvNote->getSelectedId();
+    QString sName;
+    if (NoteWidget *pNote = editorOf(hNoteWindows.value(baId)))
+        sName = pNote->getName();
+    else if (!guarded(tr("The note cannot be renamed."),
+                      [&] { sName = fromUtf8(pStore->getNoteName(toUuid(baId))); }))
+        return;
+    renameStoredNote(baId, sName);
+}
+
+void MainWnd::renameStoredNote(const QByteArray &baId, const QString &sOld) {
+    if (!pStore)
+        return;
+    const QString sNew = RenameNoteDlg::getName(sOld, this);
+    if (sNew.isEmpty() || sNew == sOld)
+        return;
+    // The store first: a name it refused must not show in the window.
+    if (guarded(tr("The note '%1' cannot be renamed.").arg(sOld),
+                [&] { pStore->renameNote(toUuid(baId), toUtf8(sNew)); })) {
+        if (NoteWidget *pNote = editorOf(hNoteWindows.value(baId)))
+            pNote->setName(sNew);
+    }
+    resetTree();
+}
+
+QMdiSubWindow *MainWnd::currentNoteWindow() const {
+    // The current window rather than the active one: it stays known while
+    // the application is not the active one.
+    if (QMdiSubWindow *pSub = pMdi->currentSubWindow())
+        return pSub;
+    const QList<QMdiSubWindow *> lSubs = pMdi->subWindowList();
+    return lSubs.isEmpty() ? nullptr : lSubs.first();
+}
+
+NoteWidget *MainWnd::editorOf(QMdiSubWindow *pSub) {
+    return pSub ? qobject_cast<NoteWidget *>(pSub->widget()) : nullptr;
+}
+
+QMdiSubWindow *MainWnd::windowOf(const NoteWidget *pNote) const {
+    for (QMdiSubWindow *pSub : hNoteWindows) {
+        if (pSub->widget() == pNote)
+            return pSub;
+    }
+    return nullptr;
+}
+
+QByteArray MainWnd::noteIdOf(const QObject *pSub) {
+    return pSub->property("noteId").toByteArray();
+}
+
+void MainWnd::setNoteWindowActions(bool bEnabled) {
+    for (QAction *pAction : {actionSaveNote, actionSaveAllNotes, actionRenameNote, actionDeleteNote,
+                             actionNoteProperties, actionExportNote})
+        pAction->setEnabled(bEnabled);
+}
+
+void MainWnd::reportFailure(const QString &sWhat, const QString &sDetails) {
+    QString sText = sWhat;
+    if (!sDetails.isEmpty())
+        sText += tr("\n\nDetails: ") + sDetails;
+    QMessageBox::critical(this, tr("Pelimund"), sText);
+}

@@ -1,0 +1,176 @@
+// MainWnd: the program's one main window: the open vault, its note list and
+// one sub-window per open note, with the vault and note commands.
+#pragma once
+
+#include "ui_mainwnd.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QString>
+
+#include <exception>
+
+class NoteStore;
+class NoteWidget;
+class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+class VaultModel;
+
+// Holds at most one open vault (a NoteStore it owns) and shows its notes in
+// the note dock; every opened note is edited in its own sub-window, keyed by
+// the note id (the 16 raw bytes of the note's Ka::Uuid, also kept in the
+// sub-window's property "noteId").
+//
+// No exception of the store leaves a slot: a command that fails tells the
+// user what failed (with the store's own text) and leaves the vault as it
+// was. Text typed into a note is never dropped silently: a failed save keeps
+// the note marked modified, so that its window does not close.
+//
+// GUI thread only. The window is meant to be the top-level window of the
+// application; it has no parent.
+class MainWnd : public QMainWindow, private Ui::MainWnd {
+    Q_OBJECT
+public:
+    // Builds the window. With sPath not empty the vault there is opened at
+    // once (asking for its password); otherwise the new-vault wizard starts
+    // once the event loop runs, when no vault was used recently.
+    explicit MainWnd(const QString &sPath);
+    ~MainWnd() override;
+
+    // Closes the note windows one by one, each modified note asking whether
+    // to save it; stops at the first that refuses. True when none is left.
+    bool closeNoteWindows();
+
+public slots:
+    // Closes all note windows, rebuilds the note list and enables the vault
+    // commands when a vault is open, disables them otherwise.
+    virtual void vaultChanged();
+    // Creates a new vault file at sPath (replacing any file there) and opens
+    // it; on failure no vault is open afterwards. Does nothing when a note
+    // window of the open vault refuses to close.
+    virtual void newVault(const QString &sPath, const QString &sPass);
+    // The wizard, or the new-vault dialog when the wizard is switched off.
+    virtual void newVault();
+    // Opens the vault at sPath with sPass; true when it is open afterwards.
+    virtual bool openVault(const QString &sPath, const QString &sPass);
+    // Asks for the password of the vault at sPath, then opens it.
+    virtual void openVault(const QString &sPath);
+    // Asks for a vault file, then its password.
+    virtual void openVault();
+    // Points the note list at the open vault (or at none).
+    virtual void resetTree();
+    // Creates a note with the given content (HTML as UTF-8) and opens it.
+    virtual void newNote(const QString &sName, const QString &sType,
+                         const QByteArray &baData = QByteArray());
+    // Asks for the name of a new, empty note.
+    virtual void newNote();
+    // Turns a text or HTML file into a note.
+    virtual void importNote();
+    // Lets the active note window write its note to a file.
+    virtual void exportNote();
+    // Activates the note's window, opening it first when needed.
+    virtual void openNote(const QByteArray &baId);
+    virtual void openNote(const QModelIndex &index);
+    // Opens the note selected in the list.
+    virtual void openCurNote();
+    // Stores the editor's text in the vault.
+    virtual void saveNote(NoteWidget *pNote);
+    // Saves the active note window.
+    virtual void saveNote();
+    // Saves every note window, modified or not.
+    virtual void saveAllNotes();
+    // Asks, then deletes the note and closes its window without asking.
+    virtual void delNote(const QByteArray &baId);
+    // Deletes the note of the active window.
+    virtual void delNote();
+    // Deletes the note selected in the list.
+    virtual void delCurNote();
+    // Shows the extra tool bars of the activated note window.
+    virtual void subWindowActivated(QMdiSubWindow *pSub);
+    // Forgets a note window that is being destroyed, and its tool bars.
+    virtual void subWindowClosed(QObject *pObject);
+    // The list's Open, Rename and Delete follow its selection.
+    virtual void noteSelChanged();
+    // Takes the extra tool bars on show out of the window (they stay alive).
+    virtual void hideExtraBars();
+    // Puts the current extra tool bars into the window.
+    virtual void showExtraBars();
+    // The help's table of contents, and its quick-start page.
+    virtual void manual();
+    virtual void quickGuide();
+    // Runs the new-vault wizard and does what it was asked for.
+    virtual void newVaultWizard(bool bNewOnly = false);
+    // Retitles the open window of a note renamed in the list.
+    virtual void noteRenamed(const QByteArray &baId, const QString &sName);
+    // Renames the note of the active window, and the one selected in the list.
+    virtual void renameNote();
+    virtual void renameCurNote();
+
+protected:
+    // Stays open while a note window refuses to close; otherwise saves the
+    // window's geometry and dock and tool-bar state.
+    void closeEvent(QCloseEvent *pEvent) override;
+
+private:
+    // The tests reach the store to play the part of a sync.
+    friend class MainWndTest;
+
+    // Closes the note windows and deletes the open store; false (and the
+    // vault stays open) when a note window refuses.
+    bool releaseVault();
+    // newVault's work; true when the new vault is the open one afterwards.
+    bool createVault(const QString &sPath, const QString &sPass);
+    // Stores the editor's content under its window's note id; false after a
+    // failure, which has been reported and leaves the note modified.
+    bool storeNote(NoteWidget *pNote);
+    // Renames the note in the store and then in its open window, if any.
+    void renameStoredNote(const QByteArray &baId, const QString &sOld);
+    // The note window on show, the editor in a note window, the window of an
+    // editor, and a window's note id.
+    QMdiSubWindow *currentNoteWindow() const;
+    static NoteWidget *editorOf(QMdiSubWindow *pSub);
+    QMdiSubWindow *windowOf(const NoteWidget *pNote) const;
+    static QByteArray noteIdOf(const QObject *pSub);
+    // Enables or disables the commands that act on the active note window.
+    void setNoteWindowActions(bool bEnabled);
+    // A critical box titled "Pelimund": sWhat, then the failure's own text.
+    void reportFailure(const QString &sWhat, const QString &sDetails);
+    // Runs f; an exception becomes a failure box saying sWhat. True when f
+    // returned normally.
+    template <typename F>
+    bool guarded(const QString &sWhat, F f);
+
+    QMdiArea *pMdi = nullptr;
+    NoteStore *pStore = nullptr;
+    // The extra tool bars each note window's editor supplied; owned here
+    // while they are out of the window.
+    QHash<QMdiSubWindow *, QList<QToolBar *>> hWindowBars;
+    // The extra tool bars in the window now.
+    QList<QToolBar *> lCurBars;
+    QHash<QByteArray, QMdiSubWindow *> hNoteWindows;
+    VaultModel *pModel = nullptr;
+    // The note window activated last; null when it went.
+    QMdiSubWindow *pLastSub = nullptr;
+    // The cloud login held for the open vault, remembered in its header or
+    // given to the wizard; bRemember asks to store it in the header.
+    QString sRemoteUser;
+    QString sRemotePass;
+    bool bRemember = false;
+};
+
+template <typename F>
+bool MainWnd::guarded(const QString &sWhat, F f) {
+    try {
+        f();
+        return true;
+    } catch (const std::exception &e) {
+        reportFailure(sWhat, QString::fromUtf8(e.what()));
+    } catch (...) {
+        reportFailure(sWhat, QString());
+    }
+    return false;
+}

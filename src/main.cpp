@@ -1,0 +1,31 @@
+// The program's entry: prepares the process and runs the main window on the
+// vault named on the command line, if any.
+#include "gui/mainwnd.h"
+#include "gui/vaultpathargument.h"
+#include "ka/random.h"
+#include "ka/randomcmwc.h"
+
+#include <QApplication>
+
+#include <ctime>
+#include <memory>
+
+int main(int argc, char **argv) {
+    // Before anything draws numbers: the note store's random prefixes come
+    // from this source.
+    Ka::Random::setGenerator<Ka::RandomCmwc>();
+    Ka::Random::seed(int(std::time(nullptr)));
+
+    auto pApp = std::make_unique<QApplication>(argc, argv);
+    // These name the settings store.
+    QApplication::setOrganizationName("Quorvane");
+    QApplication::setOrganizationDomain("quorvane.com");
+    QApplication::setApplicationName("Pelimund");
+
+    auto pWnd = std::make_unique<MainWnd>(vaultPathArgument(QApplication::arguments()));
+    pWnd->show();
+    const int iResult = QApplication::exec();
+    pWnd.reset();
+    pApp.reset();
+    return iResult;
+}

@@ -1,0 +1,652 @@
+// MainWnd: the start choice, the command states, and the vault and note
+// commands driven end to end on real vault files, with every dialog
+// answered as a user would.
+#include "gui/mainwnd.h"
+#include "gui/notewidgethtml.h"
+#include "gui/vaultmodel.h"
+#include "gui/vaultpathargument.h"
+#include "gui/vaulttreeview.h"
+#include "ka/uuid.h"
+#include "store/notestore.h"
+#include "store/stringconv.h"
+#include "support/guitest.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QWizard>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+// Warnings about connections that name a missing signal or slot.
+QStringList lConnectWarnings;
+QtMessageHandler fPreviousHandler = nullptr;
+
+void catchConnectWarnings(QtMsgType eType, const QMessageLogContext &context,
+                          const QString &sMessage) {
+    if (sMessage.contains("No such slot") || sMessage.contains("No such signal"))
+        lConnectWarnings << sMessage;
+    fPreviousHandler(eType, context, sMessage);
+}
+
+// Fills the line edit of the given name in the dialog.
+void fill(QWidget *pDialog, const char *sName, const QString &sText) {
+    auto *pEdit = pDialog->findChild<QLineEdit *>(sName);
+    QVERIFY2(pEdit, sName);
+    pEdit->setText(sText);
+}
+
+// Answers the password dialog of the next vault opening.
+void answerPassword(const QString &sPass) {
+    GuiTest::answerModal([sPass](QWidget *pModal) {
+        QCOMPARE(pModal->objectName(), QString("OpenVaultDlg"));
+        fill(pModal, "lePassword", sPass);
+        static_cast<QDialog *>(pModal)->accept();
+    });
+}
+
+// Answers the next dialog that asks for a note name (new note or rename).
+void answerName(const QString &sName) {
+    GuiTest::answerModal([sName](QWidget *pModal) {
+        fill(pModal, "leName", sName);
+        static_cast<QDialog *>(pModal)->accept();
+    });
+}
+
+// Goes through the new-vault wizard: a new vault at sFolder/sName.vault.
+void answerWizard(const QString &sFolder, const QString &sName, const QString &sPass,
+                  const QString &sNote) {
+    GuiTest::answerModal([=](QWidget *pModal) {
+        auto *pWizard = qobject_cast<QWizard *>(pModal);
+        QVERIFY(pWizard);
+        fill(pWizard, "leVaultName", sName);
+        pWizard->setField("vaultLocation", sFolder);
+        pWizard->next();
+        fill(pWizard->currentPage(), "lePassword", sPass);
+        fill(pWizard->currentPage(), "leVerify", sPass);
+        pWizard->next();
+        fill(pWizard->currentPage(), "leNoteName", sNote);
+        pWizard->next();
+        pWizard->button(QWizard::FinishButton)->click();
+    });
+}
+
+// Answers the next message box with Ok and keeps its text.
+void answerOk(QString *pText) {
+    GuiTest::answerMessageBox(QMessageBox::Ok, pText);
+}
+
+} // namespace
+
+class MainWndTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> pDir;
+    std::unique_ptr<MainWnd> pWnd;
+
+    QString path(const QString &sName) const { return pDir->filePath(sName); }
+
+    // A window with no vault and no dialog at start (a vault was used before).
+    MainWnd *plainWindow() {
+        QSettings().setValue("recentVaults/list", QStringList{"elsewhere.vault"});
+        pWnd = std::make_unique<MainWnd>(QString());
+        pWnd->show();
+        return pWnd.get();
+    }
+    // A window on a new vault at sName with the password "pw".
+    MainWnd *windowOnNewVault(const QString &sName = "notes.vault") {
+        plainWindow()->newVault(path(sName), "pw");
+        return pWnd.get();
+    }
+    // The window, created anew on the vault at sPath with its password.
+    void reopen(const QString &sPath, const QString &sPass = "pw") {
+        pWnd.reset();
+        answerPassword(sPass);
+        pWnd = std::make_unique<MainWnd>(sPath);
+        pWnd->show();
+    }
+
+    QAction *action(const char *sName) const {
+        auto *pAction = pWnd->findChild<QAction *>(sName);
+        if (!pAction)
+            qFatal("no action %s", sName);
+        return pAction;
+    }
+    QMdiArea *mdi() const { return pWnd->findChild<QMdiArea *>(); }
+    VaultTreeView *list() const { return pWnd->findChild<VaultTreeView *>("tvNote"); }
+    QAbstractItemModel *model() const { return list()->model(); }
+    QStringList listedNames() const {
+        QStringList lNames;
+        for (int i = 0; i < model()->rowCount(); ++i)
+            lNames << model()->index(i, 0).data().toString();
+        return lNames;
+    }
+    QModelIndex rowOf(const QString &sName) const {
+        for (int i = 0; i < model()->rowCount(); ++i) {
+            if (model()->index(i, 0).data().toString() == sName)
+                return model()->index(i, 0);
+        }
+        return QModelIndex();
+    }
+    NoteWidgetHtml *editor(QMdiSubWindow *pSub = nullptr) const {
+        if (!pSub)
+            pSub = mdi()->currentSubWindow();
+        return pSub ? qobject_cast<NoteWidgetHtml *>(pSub->widget()) : nullptr;
+    }
+    // Creates a note through the New Note dialog; it opens in a window.
+    void createNote(const QString &sName) {
+        answerName(sName);
+        action("actionCreateNote")->trigger();
+    }
+    void type(const QString &sText) { editor()->teNote->textCursor().insertText(sText); }
+    QString text(QMdiSubWindow *pSub = nullptr) const {
+        return editor(pSub)->teNote->toPlainText();
+    }
+    bool enabled(std::initializer_list<const char *> lNames) const {
+        for (const char *sName : lNames) {
+            if (!action(sName)->isEnabled())
+                return false;
+        }
+        return true;
+    }
+    bool disabled(std::initializer_list<const char *> lNames) const {
+        for (const char *sName : lNames) {
+            if (action(sName)->isEnabled())
+                return false;
+        }
+        return true;
+    }
+    // The extra tool bars now in the window.
+    QList<QToolBar *> editorBars() const {
+        QList<QToolBar *> lBars;
+        for (QToolBar *pBar : pWnd->findChildren<QToolBar *>()) {
+            if (pBar->objectName().startsWith("tbHtml") && pBar->isVisible())
+                lBars << pBar;
+        }
+        return lBars;
+    }
+    NoteStore *store() const { return pWnd->pStore; }
+
+private slots:
+    void initTestCase() { fPreviousHandler = qInstallMessageHandler(catchConnectWarnings); }
+
+    void init() {
+        GuiTest::clearSettings();
+        pDir = std::make_unique<QTemporaryDir>();
+        lConnectWarnings.clear();
+    }
+
+    void cleanup() {
+        // A test that failed midway may have left a modified note behind.
+        if (pWnd) {
+            for (QMdiSubWindow *pSub : mdi()->subWindowList())
+                editor(pSub)->setModified(false);
+        }
+        pWnd.reset();
+        QCOMPARE(GuiTest::pendingAnswers(), 0);
+        QVERIFY2(lConnectWarnings.isEmpty(), qPrintable(lConnectWarnings.join('\n')));
+    }
+
+    void vaultPathFromArguments() {
+        QCOMPARE(vaultPathArgument({"pelimund"}), QString());
+        QCOMPARE(vaultPathArgument({"pelimund", "-style", "a.vault"}), QString("a.vault"));
+        QCOMPARE(vaultPathArgument({"pelimund", "--verbose"}), QString());
+        QCOMPARE(vaultPathArgument({"pelimund", "a.vault", "b.vault"}), QString("a.vault"));
+        QCOMPARE(vaultPathArgument({"pelimund", "", "b.vault"}), QString());
+    }
+
+    // The form: texts, shortcuts, tips and states; the note dock binding.
+    void form() {
+        MainWnd *pMain = plainWindow();
+        QCOMPARE(pMain->windowTitle(), QString("Pelimund"));
+        QVERIFY(!pMain->windowIcon().isNull());
+        QCOMPARE(action("actionSaveAllNotes")->text(), QString("Save &All"));
+        QCOMPARE(action("actionSaveAllNotes")->shortcut(), QKeySequence("Ctrl+A"));
+        QCOMPARE(action("actionCreateNote")->shortcut(), QKeySequence("Ctrl+N"));
+        QCOMPARE(action("actionSaveNote")->shortcut(), QKeySequence("Ctrl+S"));
+        QCOMPARE(action("actionDeleteNote")->statusTip(),
+                 QString("Permenantly delete the currently open note"));
+        QCOMPARE(action("actionCascadeWindows")->statusTip(),
+                 action("actionTileWindows")->statusTip());
+        QVERIFY(!action("actionNoteProperties")->isVisible());
+        QVERIFY(!action("actionVaultInfo")->isVisible());
+        QVERIFY(!action("actionImportNote")->icon().isNull());
+
+        QStringList lMenus;
+        for (QAction *pEntry : pMain->menuBar()->actions())
+            lMenus << pEntry->text();
+        QCOMPARE(lMenus, QStringList({"&File", "&Note", "&Window", "&Help"}));
+        QStringList lNoteMenu;
+        for (QAction *pEntry : pMain->findChild<QMenu *>("menuNotes")->actions()) {
+            if (pEntry->isVisible() && !pEntry->isSeparator())
+                lNoteMenu << pEntry->objectName();
+        }
+        QCOMPARE(lNoteMenu, QStringList({"actionCreateNote", "actionSaveNote", "actionSaveAllNotes",
+                                         "actionImportNote", "actionExportNote", "actionDeleteNote",
+                                         "actionRenameNote"}));
+
+        auto *pDock = pMain->findChild<QDockWidget *>("dwNotes");
+        QVERIFY(QTest::qWaitForWindowExposed(pMain));
+        pDock->close();
+        QVERIFY(!action("actionNoteDock")->isChecked());
+        action("actionNoteDock")->trigger();
+        QVERIFY(pDock->isVisible());
+        QVERIFY(action("actionNoteDock")->isChecked());
+        QVERIFY(list()->isHeaderHidden());
+    }
+
+    // Without a path and without recent vaults the wizard comes once the
+    // event loop runs; with recent vaults nothing does.
+    void startChoice() {
+        bool bWizard = false;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            bWizard = qobject_cast<QWizard *>(pModal) != nullptr;
+            static_cast<QDialog *>(pModal)->reject();
+        });
+        QSettings().setValue("general/useWelcomeDlg", false);
+        pWnd = std::make_unique<MainWnd>(QString());
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QVERIFY(bWizard);
+        QVERIFY(disabled({"actionCreateNote", "actionSync", "actionImportNote"}));
+
+        plainWindow();
+        QTest::qWait(0);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void startWithMissingPath() {
+        QString sText;
+        answerOk(&sText);
+        pWnd = std::make_unique<MainWnd>(path("gone.vault"));
+        QCOMPARE(sText, "No such file found: " + path("gone.vault"));
+        QVERIFY(disabled({"actionCreateNote"}));
+    }
+
+    // The main road: the wizard makes a vault with a first note, notes are
+    // written and saved, and the vault opens again with its password.
+    void wizardToReopen() {
+        plainWindow();
+        answerWizard(pDir->path(), "Journal", "secret", "First");
+        pWnd->newVaultWizard();
+        const QString sVault = path("Journal.vault");
+        QVERIFY(QFile::exists(sVault));
+        QCOMPARE(listedNames(), QStringList{"First"});
+        QCOMPARE(mdi()->subWindowList().size(), 1);
+        QCOMPARE(editor()->getName(), QString("First"));
+        QVERIFY(enabled({"actionCreateNote", "actionSync", "actionImportNote", "actionSaveNote",
+                         "actionSaveAllNotes", "actionRenameNote", "actionDeleteNote",
+                         "actionExportNote"}));
+        type("Dear diary, ");
+        action("actionSaveNote")->trigger();
+        QVERIFY(!editor()->isModified());
+
+        createNote("Second");
+        type("zwei ünd drei");
+        action("actionSaveAllNotes")->trigger();
+        QCOMPARE(listedNames(), QStringList({"First", "Second"}));
+
+        reopen(sVault, "secret");
+        QCOMPARE(listedNames(), QStringList({"First", "Second"}));
+        pWnd->openNote(rowOf("Second"));
+        QCOMPARE(text(), QString("zwei ünd drei"));
+        pWnd->openNote(rowOf("First"));
+        QCOMPARE(text(), QString("Dear diary, "));
+        QCOMPARE(mdi()->subWindowList().size(), 2);
+        // Opening an open note only activates its window.
+        pWnd->openNote(rowOf("Second"));
+        QCOMPARE(mdi()->subWindowList().size(), 2);
+        QCOMPARE(editor()->getName(), QString("Second"));
+    }
+
+    void openFailures() {
+        windowOnNewVault("good.vault");
+        createNote("Kept");
+        action("actionSaveNote")->trigger();
+
+        QString sText;
+        answerOk(&sText);
+        QVERIFY(!pWnd->openVault(path("good.vault"), "wrong"));
+        QVERIFY(sText.startsWith("Vault cannot be opened.\nEither it's an invalid file, or an "
+                                 "incorrect password was provided."));
+        QVERIFY(disabled({"actionCreateNote", "actionSync", "actionImportNote", "actionExportNote",
+                          "actionSaveNote"}));
+        QVERIFY(listedNames().isEmpty());
+
+        QFile foreign(path("foreign.vault"));
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write(QByteArray(5000, 'x'));
+        foreign.close();
+        answerOk(&sText);
+        QVERIFY(!pWnd->openVault(path("foreign.vault"), "pw"));
+        QVERIFY(sText.startsWith("Vault cannot be opened."));
+        QCOMPARE(foreign.size(), 5000); // refused, not overwritten
+
+        answerOk(&sText);
+        QVERIFY(!pWnd->openVault(path("missing.vault"), "pw"));
+        QCOMPARE(sText, "No such file found: " + path("missing.vault"));
+        QVERIFY(!QFile::exists(path("missing.vault")));
+
+        // The file dialog's road, cancelled, then taken.
+        GuiTest::rejectModal();
+        pWnd->openVault();
+        QVERIFY(listedNames().isEmpty());
+        GuiTest::answerFileDialog(path("good.vault"));
+        answerPassword("pw");
+        pWnd->openVault();
+        QCOMPARE(listedNames(), QStringList{"Kept"});
+    }
+
+    // Another vault opens only after the note windows of the open one have
+    // closed; Save stores into the old vault, Cancel keeps everything.
+    void releaseCancelAndSave() {
+        windowOnNewVault("old.vault");
+        windowOnNewVault("other.vault");
+        pWnd->openVault(path("old.vault"), "pw");
+        createNote("Draft");
+        type("unsaved words");
+
+        GuiTest::answerMessageBox(QMessageBox::Cancel);
+        QVERIFY(!pWnd->openVault(path("other.vault"), "pw"));
+        QCOMPARE(listedNames(), QStringList{"Draft"});
+        QCOMPARE(text(), QString("unsaved words"));
+        QVERIFY(editor()->isModified());
+
+        GuiTest::answerMessageBox(QMessageBox::Save);
+        QVERIFY(pWnd->openVault(path("other.vault"), "pw"));
+        QVERIFY(mdi()->subWindowList().isEmpty());
+        // The commands of note windows follow once the windows are gone.
+        QVERIFY(GuiTest::waitFor([&] { return disabled({"actionSaveNote", "actionExportNote"}); }));
+
+        QVERIFY(pWnd->openVault(path("old.vault"), "pw"));
+        pWnd->openNote(rowOf("Draft"));
+        QCOMPARE(text(), QString("unsaved words"));
+    }
+
+    // Closing the program asks for every modified note; Cancel keeps it all
+    // open and writes no layout.
+    void closeAsksFirst() {
+        windowOnNewVault();
+        createNote("Draft");
+        type("words");
+        GuiTest::answerMessageBox(QMessageBox::Cancel);
+        QVERIFY(!pWnd->close());
+        QVERIFY(pWnd->isVisible());
+        QVERIFY(!QSettings().contains("layout/geometry"));
+        QCOMPARE(text(), QString("words"));
+
+        GuiTest::answerMessageBox(QMessageBox::Discard);
+        QVERIFY(pWnd->close());
+        QVERIFY(QSettings().contains("layout/geometry"));
+        QVERIFY(QSettings().contains("layout/windowState"));
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Draft"));
+        QCOMPARE(text(), QString());
+    }
+
+    // The list is sorted without regard to case; the list's own commands
+    // follow its selection.
+    void listAndSelection() {
+        windowOnNewVault();
+        for (const char *sName : {"beta", "Alpha", "alpha2"})
+            pWnd->newNote(sName, "html");
+        QCOMPARE(listedNames(), QStringList({"Alpha", "alpha2", "beta"}));
+        QVERIFY(disabled({"actionOpenCurNote", "actionRenameCurNote", "actionDeleteCurNote"}));
+        list()->setCurrentIndex(rowOf("beta"));
+        QVERIFY(enabled({"actionOpenCurNote", "actionRenameCurNote", "actionDeleteCurNote"}));
+        list()->clearSelection();
+        QVERIFY(disabled({"actionOpenCurNote", "actionRenameCurNote", "actionDeleteCurNote"}));
+
+        // In place: the store and the open window take the new name at once;
+        // the row stays where it is until the list is rebuilt.
+        list()->setCurrentIndex(rowOf("beta"));
+        action("actionOpenCurNote")->trigger();
+        QVERIFY(model()->setData(rowOf("beta"), "Zeta"));
+        QCOMPARE(listedNames(), QStringList({"Alpha", "alpha2", "Zeta"}));
+        QCOMPARE(editor()->getName(), QString("Zeta"));
+        pWnd->resetTree();
+        QCOMPARE(listedNames(), QStringList({"Alpha", "alpha2", "Zeta"}));
+        reopen(path("notes.vault"));
+        QCOMPARE(listedNames(), QStringList({"Alpha", "alpha2", "Zeta"}));
+    }
+
+    void renameByDialog() {
+        windowOnNewVault();
+        createNote("Old");
+        action("actionSaveNote")->trigger();
+        const QModelIndex version = model()->index(rowOf("Old").row(), 1);
+        QCOMPARE(version.data().toString(), QString("0 (changed)"));
+        store()->setNoteChanged(Ka::Uuid(toKaString(rowOf("Old").data(Qt::UserRole).toByteArray())),
+                                false);
+        pWnd->resetTree();
+
+        // The same name, or none, changes nothing.
+        answerName("Old");
+        action("actionRenameNote")->trigger();
+        answerName("");
+        action("actionRenameNote")->trigger();
+        QCOMPARE(model()->index(0, 1).data().toString(), QString("0"));
+
+        answerName("New");
+        action("actionRenameNote")->trigger();
+        QCOMPARE(listedNames(), QStringList{"New"});
+        QCOMPARE(editor()->getName(), QString("New"));
+        QCOMPARE(model()->index(0, 1).data().toString(), QString("0 (changed)"));
+
+        // From the list, with the window closed.
+        mdi()->closeAllSubWindows();
+        list()->setCurrentIndex(rowOf("New"));
+        answerName("Newer");
+        action("actionRenameCurNote")->trigger();
+        QCOMPARE(listedNames(), QStringList{"Newer"});
+    }
+
+    void deleteNotes() {
+        windowOnNewVault();
+        createNote("Doomed");
+        type("never saved");
+        createNote("Spared");
+
+        GuiTest::answerMessageBox(QMessageBox::No);
+        action("actionDeleteNote")->trigger();
+        QCOMPARE(listedNames(), QStringList({"Doomed", "Spared"}));
+
+        // The modified window of a deleted note closes without asking.
+        pWnd->openNote(rowOf("Doomed"));
+        QString sText;
+        GuiTest::answerMessageBox(QMessageBox::Yes, &sText);
+        action("actionDeleteNote")->trigger();
+        QCOMPARE(sText, QString("Are you sure you want to delete the note 'Doomed'?"));
+        QCOMPARE(listedNames(), QStringList{"Spared"});
+        QTest::qWait(0); // the window goes once control is back in the loop
+        QCOMPARE(mdi()->subWindowList().size(), 1);
+
+        list()->setCurrentIndex(rowOf("Spared"));
+        GuiTest::answerMessageBox(QMessageBox::Yes);
+        action("actionDeleteCurNote")->trigger();
+        QVERIFY(listedNames().isEmpty());
+        QVERIFY(mdi()->subWindowList().isEmpty());
+        QVERIFY(GuiTest::waitFor([&] {
+            return disabled({"actionSaveNote", "actionSaveAllNotes", "actionRenameNote",
+                             "actionDeleteNote", "actionExportNote"});
+        }));
+        QVERIFY(enabled({"actionCreateNote", "actionImportNote"}));
+    }
+
+    // Only the active note window's tool bars are in the main window.
+    void toolBarsFollowTheActiveWindow() {
+        windowOnNewVault();
+        createNote("One");
+        QCOMPARE(editorBars().size(), 4);
+        QMdiSubWindow *pFirst = mdi()->currentSubWindow();
+        createNote("Two");
+        QCOMPARE(editorBars().size(), 4);
+        mdi()->setActiveSubWindow(pFirst);
+        QCOMPARE(editorBars().size(), 4);
+        QCOMPARE(editorBars(), pWnd->hWindowBars.value(pFirst));
+        mdi()->closeAllSubWindows();
+        QVERIFY(GuiTest::waitFor([&] { return editorBars().isEmpty(); }));
+        QVERIFY(disabled({"actionSaveNote", "actionExportNote"}));
+    }
+
+    void importFiles_data() {
+        QTest::addColumn<QString>("sFile");
+        QTest::addColumn<QByteArray>("baBytes");
+        QTest::addColumn<QString>("sName");
+        QTest::addColumn<QString>("sShown");
+        QTest::newRow("utf-8 text") << "grüße.txt" << QByteArray("Grüße, ½ € 日本") << "grüße"
+                                    << "Grüße, ½ € 日本";
+        QTest::newRow("utf-8 with mark")
+            << "mark.txt" << QByteArray("\xEF\xBB\xBFna\xC3\xAFve") << "mark"
+            << "naïve";
+        QTest::newRow("latin-1") << "latin.txt" << QByteArray("caf\xE9 cr\xE8me") << "latin"
+                                 << "café crème";
+        QTest::newRow("cut utf-8")
+            << "cut.txt" << QByteArray("ab\xC3") << "cut" << QString::fromLatin1("ab\xC3");
+        QTest::newRow("html") << "page.htm" << QByteArray("<p><b>Fett</b> &amp; süß</p>") << "page"
+                              << "Fett & süß";
+        QTest::newRow("HTML in capitals is text") << "PAGE.HTML" << QByteArray("<b>x</b>") << "PAGE"
+                                                  << "<b>x</b>";
+    }
+    void importFiles() {
+        QFETCH(QString, sFile);
+        QFETCH(QByteArray, baBytes);
+        QFETCH(QString, sName);
+        QFETCH(QString, sShown);
+        windowOnNewVault();
+        QFile file(path(sFile));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(baBytes);
+        file.close();
+        GuiTest::answerFileDialog(path(sFile));
+        action("actionImportNote")->trigger();
+        QCOMPARE(listedNames(), QStringList{sName});
+        QCOMPARE(text(), sShown);
+
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf(sName));
+        QCOMPARE(text(), sShown);
+    }
+
+    void exportNote() {
+        windowOnNewVault();
+        createNote("Out");
+        type("exported words");
+        GuiTest::answerFileDialog(path("out.html"));
+        action("actionExportNote")->trigger();
+        QFile file(path("out.html"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("exported words"));
+    }
+
+    // A note that a sync removed while its window held text is saved as a
+    // new note.
+    void saveOfVanishedNote() {
+        windowOnNewVault();
+        createNote("Orphan");
+        type("precious");
+        const QByteArray baOld = rowOf("Orphan").data(Qt::UserRole).toByteArray();
+        QVERIFY(store()->deleteNote(Ka::Uuid(toKaString(baOld))));
+        QString sText;
+        answerOk(&sText);
+        action("actionSaveNote")->trigger();
+        QVERIFY(sText.contains("Orphan"));
+        QCOMPARE(listedNames(), QStringList{"Orphan"});
+        const QByteArray baNew = rowOf("Orphan").data(Qt::UserRole).toByteArray();
+        QVERIFY(baNew != baOld);
+        QCOMPARE(mdi()->currentSubWindow()->property("noteId").toByteArray(), baNew);
+        // Later saves go to the new note; no second copy appears.
+        type(" words");
+        action("actionSaveNote")->trigger();
+        QCOMPARE(listedNames(), QStringList{"Orphan"});
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Orphan"));
+        QCOMPARE(text(), QString("precious words"));
+    }
+
+    // A store that cannot write says so, keeps the text in the window, and
+    // a close that should have saved it is refused.
+    void storeFailureIsReported() {
+        windowOnNewVault();
+        createNote("Big");
+        action("actionSaveNote")->trigger();
+        const qint64 iSize = QFileInfo(path("notes.vault")).size();
+
+        // Writes that would grow any file past its present size fail (as
+        // root too, which file modes would not stop).
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit = old;
+        limit.rlim_cur = rlim_t(iSize);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        QString sWords;
+        for (int i = 0; i < 20000; ++i)
+            sWords += QString::number(i * 7919 % 10007, 36) + ' ';
+        type(sWords);
+
+        QString sText;
+        answerOk(&sText);
+        action("actionSaveNote")->trigger();
+        QVERIFY2(sText.startsWith("The note 'Big' cannot be saved.\n\nDetails: "),
+                 qPrintable(sText));
+        QVERIFY(editor()->isModified());
+
+        GuiTest::answerMessageBox(QMessageBox::Save);
+        answerOk(&sText);
+        QVERIFY(!pWnd->close());
+        QCOMPARE(mdi()->subWindowList().size(), 1);
+        QVERIFY(editor()->isModified());
+
+        answerOk(&sText);
+        pWnd->newNote("Another", "html");
+        QVERIFY(sText.startsWith("The note 'Another' cannot be created."));
+        QCOMPARE(mdi()->subWindowList().size(), 1);
+
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
+        action("actionSaveNote")->trigger();
+        QVERIFY(!editor()->isModified());
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Big"));
+        QCOMPARE(text(), sWords);
+    }
+
+    void createFailureLeavesNoVault() {
+        windowOnNewVault();
+        QString sText;
+        answerOk(&sText);
+        pWnd->newVault(pDir->path() + "/no/such/folder/x.vault", "pw");
+        QVERIFY(sText.startsWith("There was an error creating the vault.\n\nDetails: "));
+        QVERIFY(disabled({"actionCreateNote"}));
+        QVERIFY(listedNames().isEmpty());
+    }
+
+    void newVaultDialogWhenWizardOff() {
+        plainWindow();
+        QSettings().setValue("general/useVaultWizard", false);
+        GuiTest::answerModal([this](QWidget *pModal) {
+            QCOMPARE(pModal->objectName(), QString("NewVaultDlg"));
+            fill(pModal, "lePassword1", "pw");
+            fill(pModal, "lePassword2", "pw");
+            GuiTest::answerFileDialog(path("dialog"));
+            static_cast<QDialog *>(pModal)->accept();
+        });
+        action("actionNewVault")->trigger();
+        QVERIFY(QFile::exists(path("dialog.vault")));
+        QVERIFY(enabled({"actionCreateNote"}));
+    }
+};
+
+PELIMUND_GUI_TEST_MAIN(MainWndTest)
+#include "mainwnd_test.moc"
