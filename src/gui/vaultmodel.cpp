@@ -22,15 +22,25 @@ void VaultModel::setStore(NoteStore *pNewStore) {
         QList<std::pair<QString, Entry>> lKeyed;
         const NoteStore::NoteTable &hNotes = pStore->getNotes();
         lKeyed.reserve(hNotes.getSize());
+        // Every note of a vault has the same type: it is decoded once and
+        // shared, and names are decoded straight from the table's bytes.
+        QByteArray baLastType;
+        QString sLastType;
         for (auto it = hNotes.begin(); it.isValid(); ++it) {
             const NoteStore::Note &rNote = it.getValue();
             Entry entry;
-            entry.sName = QString::fromUtf8(toByteArray(rNote.sName));
-            entry.sType = QString::fromUtf8(toByteArray(rNote.sType));
+            entry.sName = QString::fromUtf8(rNote.sName.getConstStr(), rNote.sName.getSize());
+            const QByteArrayView type(rNote.sType.getConstStr(), rNote.sType.getSize());
+            if (type != baLastType || sLastType.isNull()) {
+                baLastType = type.toByteArray();
+                sLastType = QString::fromUtf8(baLastType);
+            }
+            entry.sType = sLastType;
             entry.baId = toByteArray(it.getKey().getRaw());
             entry.iVersion = rNote.iVersion;
             entry.bChanged = rNote.bChanged;
-            lKeyed.append({entry.sName.toLower(), entry});
+            QString sKey = entry.sName.toLower();
+            lKeyed.append({std::move(sKey), std::move(entry)});
         }
         std::sort(lKeyed.begin(), lKeyed.end(),
                   [](const auto &a, const auto &b) { return a.first < b.first; });
