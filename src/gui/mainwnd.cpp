@@ -105,6 +105,8 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
     pModel = new VaultModel(nullptr, this);
     tvNote->setModel(pModel);
     tvNote->setHeaderHidden(true);
+    // One line per note: the view need not measure each of thousands of rows.
+    tvNote->setUniformRowHeights(true);
     connect(pModel, SIGNAL(noteNameChanged(QByteArray, QString)), this,
             SLOT(noteRenamed(QByteArray, QString)));
 
