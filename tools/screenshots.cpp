@@ -1,0 +1,144 @@
+// screenshots: draws the main window with two notes, every page of the
+// new-vault wizard and every dialog into PNG files, for the documentation.
+// Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
+// it works in a temporary home, so the user's settings stay untouched.
+#include "gui/finddlg.h"
+#include "gui/mainwnd.h"
+#include "gui/newnotedlg.h"
+#include "gui/newvaultdlg.h"
+#include "gui/newvaultwiz.h"
+#include "gui/notewidgethtml.h"
+#include "gui/openvaultdlg.h"
+#include "gui/renamenotedlg.h"
+#include "gui/vaulttreeview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QWizard>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+QString sOut;
+
+// Lets the widget settle (layout, fonts, icons), then saves its picture.
+void shoot(QWidget *pWidget, const QString &sName) {
+    pWidget->show();
+    pWidget->raise();
+    QTest::qWait(150);
+    const QString sFile = sOut + "/" + sName + ".png";
+    if (!pWidget->grab().save(sFile))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
+    else
+        std::printf("%s\n", qPrintable(sFile));
+}
+
+const char *const kShoppingHtml =
+    "<h2>Weekend</h2>"
+    "<p>Things to bring, <span style='color:#c0392b; font-weight:600;'>before Saturday</span>:</p>"
+    "<ul><li>Tent and <i>two</i> sleeping bags</li><li>Stove, <u>gas</u></li>"
+    "<li style='color:#1e8449;'>Maps of the valley</li></ul>"
+    "<p>Route:</p><ol><li>Train to Halden</li><li>Bus 12 to the lake</li>"
+    "<li>Walk the ridge (3 h)</li></ol>"
+    "<table border='1' cellspacing='0' cellpadding='4'>"
+    "<tr><th>Day</th><th>Distance</th><th>Camp</th></tr>"
+    "<tr><td>Saturday</td><td align='right'>14 km</td><td>North shore</td></tr>"
+    "<tr><td>Sunday</td><td align='right'>9 km</td><td "
+    "style='background-color:#fdebd0;'>Home</td></tr></table>";
+
+const char *const kIdeasHtml = "<p>Ideas for the garden shed: paint it <b>green</b>, fix the "
+                               "door, a shelf for the pots.</p>";
+
+void fillNote(MainWnd &rMain, const QString &sName, const char *sHtml) {
+    rMain.newNote(sName, "html");
+    auto *pSub = rMain.findChild<QMdiArea *>()->currentSubWindow();
+    auto *pEditor = qobject_cast<NoteWidgetHtml *>(pSub->widget());
+    pEditor->teNote->setHtml(QString::fromUtf8(sHtml));
+    pEditor->setModified(false);
+    rMain.saveNote(pEditor);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: screenshots OUTPUT-FOLDER\n");
+        return 2;
+    }
+    QTemporaryDir home;
+    QDir(home.path()).mkpath("Documents");
+    setenv("HOME", qPrintable(home.path()), 1);
+    setenv("XDG_CONFIG_HOME", qPrintable(home.path() + "/config"), 1);
+    setenv("XDG_DOCUMENTS_DIR", qPrintable(home.path() + "/Documents"), 1);
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Quorvane");
+    QApplication::setApplicationName("Pelimund");
+    sOut = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    QDir().mkpath(sOut);
+
+    {
+        // A vault used before keeps the start-up wizard away.
+        QSettings().setValue("recentVaults/list", QStringList{"Journal.vault"});
+        MainWnd main(QString{});
+        main.resize(1200, 720);
+        main.show();
+        main.newVault(home.path() + "/Documents/Journal.vault", "secret");
+        fillNote(main, "Ideas", kIdeasHtml);
+        fillNote(main, "Camping trip", kShoppingHtml);
+        auto *pMdi = main.findChild<QMdiArea *>();
+        pMdi->tileSubWindows();
+        auto *pList = main.findChild<VaultTreeView *>("tvNote");
+        pList->setCurrentIndex(pList->model()->index(0, 0));
+        shoot(&main, "mainwnd");
+
+        auto *pEditor = qobject_cast<NoteWidgetHtml *>(pMdi->currentSubWindow()->widget());
+        pEditor->mkFindDlg();
+        auto *pFind = pEditor->findChild<FindDlg *>();
+        pFind->findChild<QLineEdit *>()->setText("valley");
+        shoot(pFind, "find");
+        pFind->close();
+
+        NewNoteDlg newNote(&main);
+        newNote.leName->setText("Shopping list");
+        shoot(&newNote, "newnote");
+
+        NewVaultDlg newVault(&main);
+        newVault.lePassword1->setText("secret");
+        newVault.lePassword2->setText("secret");
+        shoot(&newVault, "newvault");
+
+        OpenVaultDlg openVault(&main);
+        openVault.lePassword->setText("secret");
+        shoot(&openVault, "openvault");
+
+        RenameNoteDlg rename("Camping trip", &main);
+        shoot(&rename, "rename");
+
+        NewVaultWiz wizard(&main);
+        wizard.show();
+        shoot(&wizard, "wizard-1-intro");
+        wizard.next();
+        for (auto *pEdit : wizard.currentPage()->findChildren<QLineEdit *>())
+            pEdit->setText("secret");
+        shoot(&wizard, "wizard-2-password");
+        wizard.next();
+        shoot(&wizard, "wizard-3-note");
+        wizard.next();
+        shoot(&wizard, "wizard-4-sync");
+        wizard.reject();
+
+        for (QMdiSubWindow *pSub : pMdi->subWindowList())
+            qobject_cast<NoteWidget *>(pSub->widget())->setModified(false);
+    }
+    return 0;
+}
