@@ -295,7 +295,7 @@ void Formatter::writeFloating(long double f) {
         if (std::isinf(f))
             sText += "inf";
         else if (f == 0)
-            sText = "0.0"; // negative zero included: it is not below 0
+            sText += "0.0"; // negative zero included: it is not below 0
         else
             appendFloatDigits(sText, f, iRadix, fsFormat.isCaps());
     }

@@ -196,6 +196,7 @@ TEST(Formatter, FloatsInOtherRadixesAndWithoutDigits) {
     EXPECT_EQ("0.555555556", formatted(5.0 / 6, Spec().radix(7)));
     EXPECT_EQ("  +1.5", formatted(1.5, Spec().width(6).plus(true)));
     EXPECT_EQ("0.0", formatted(-0.0));
+    EXPECT_EQ("+0.0", formatted(0.0, Spec().plus(true)));
     EXPECT_EQ("-inf", formatted(-HUGE_VAL));
     EXPECT_EQ("nan", formatted(-std::numeric_limits<long double>::quiet_NaN()));
     // The ends of the range, as printf finds their leading digits.
