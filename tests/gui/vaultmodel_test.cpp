@@ -111,12 +111,17 @@ private slots:
         QVERIFY(!model.setData(model.index(2, 1), "version"));
         QCOMPARE(renamed.size(), 2);
 
+        // Committing the same name again changes nothing, not even the flag.
+        vault.pStore->setNoteChanged(vault.uuid(baId), false);
+        QVERIFY(!model.setData(model.index(1, 0), sNew));
+        QVERIFY(!vault.pStore->getNotes().get(vault.uuid(baId)).bChanged);
+        QCOMPARE(renamed.size(), 2);
+
         model.setStore(vault.pStore.get());
         QCOMPARE(names(model), (QStringList{"", "cherry", sNew}));
         vault.pStore.reset();
         vault.pStore = vault.open();
         QCOMPARE(vault.nameOf(baId), sNew);
-        QVERIFY(vault.pStore->getNotes().get(vault.uuid(baId)).bChanged);
     }
 
     // A note that went from the store behind the list's back cannot be
