@@ -266,6 +266,12 @@ public:
     List<String> split(char c) const;
     void debugPrint() const;
 
+    // Numbered-argument formatting: String("%1 of %2").arg(3).arg(5) turns
+    // into "3 of 5". Defined in ka/formatproxy.h, which callers include.
+    class FormatProxy;
+    template <typename T>
+    FormatProxy arg(const T &value) const;
+
     // Appending tops up the last chunk to at most this many bytes; one more
     // byte of its buffer stays free for the terminating zero.
     static constexpr int32_t kTopUpLimit = 255;

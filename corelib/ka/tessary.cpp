@@ -3,6 +3,7 @@
 #include "ka/tessary.h"
 
 #include "ka/exception.h"
+#include "ka/formatter.h"
 #include "ka/helpers.h"
 
 #include <algorithm>
@@ -49,6 +50,20 @@ const char *const kMessages[] = {
     va_end(args);
     throw TessaryException(Tessary::ErrDamaged, "The container's stream table is damaged: %s.",
                            sDetail);
+}
+
+// One line of the destructor's diagnostics on the console: the prefix, what
+// `write` adds, the line end. A destructor has no one to throw to, so a
+// failure here is swallowed.
+template <typename F>
+void report(F write) noexcept {
+    try {
+        Formatter &f = consoleFormatter();
+        f << "Ka::Tessary::~Tessary(): Error: ";
+        write(f);
+        f << Formatter::nl;
+    } catch (...) {
+    }
 }
 
 // The blocks and bytes of stream 0 before its entry is known: the fixed
@@ -120,15 +135,16 @@ Tessary::~Tessary() {
     {
         MutexLocker lActive(mActiveBlocks);
         if (!hActiveBlocks.isEmpty())
-            std::printf("Ka::Tessary::~Tessary(): Error: There are %d unsynced blocks!\n",
-                        hActiveBlocks.getSize());
+            report([&](Formatter &f) {
+                f << "There are " << hActiveBlocks.getSize() << " unsynced blocks!";
+            });
     }
     try {
         sync();
     } catch (const std::exception &e) {
-        std::printf("Ka::Tessary::~Tessary(): Error: %s\n", e.what());
+        report([&](Formatter &f) { f << e.what(); });
     } catch (...) {
-        std::printf("Ka::Tessary::~Tessary(): Error: the last sync failed.\n");
+        report([](Formatter &f) { f << "the last sync failed."; });
     }
     try {
         detachStreams(nullptr);

@@ -2,6 +2,7 @@
 #include "ka/tessarystream.h"
 
 #include "ka/exception.h"
+#include "ka/formatproxy.h"
 
 #include <algorithm>
 #include <climits>
@@ -147,9 +148,7 @@ int TessaryStream::getBlockSize() {
 }
 
 String TessaryStream::getLocation() {
-    char sId[16];
-    std::snprintf(sId, sizeof(sId), "%d", record().iId);
-    return String(sId);
+    return String("%1").arg(record().iId);
 }
 
 } // namespace Ka

@@ -24,6 +24,7 @@
 #include <charconv>
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace {
 

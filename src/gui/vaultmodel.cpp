@@ -110,7 +110,13 @@ bool VaultModel::setData(const QModelIndex &index, const QVariant &value, int) {
     // This runs inside the view's editor commit, which must not see an
     // exception: a refused rename leaves the row and the note as they were.
     try {
-        pStore->renameNote(Ka::Uuid(toKaString(rEntry.baId)), toKaString(sName.toUtf8()));
+        const Ka::Uuid id(toKaString(rEntry.baId));
+        const Ka::String sStored = toKaString(sName.toUtf8());
+        // An editor closed without a change must not mark the note changed,
+        // which would upload it again at the next sync.
+        if (pStore->getNoteName(id) == sStored)
+            return false;
+        pStore->renameNote(id, sStored);
     } catch (const std::exception &e) { // Ka::ExceptionBase is one too
         emit renameFailed(rEntry.baId, QString::fromUtf8(e.what()));
         return false;

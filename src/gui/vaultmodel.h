@@ -43,8 +43,9 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int iRole = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
-    // Renames the note of a column-0 index in the store at once. The row is
-    // not sorted again until the next setStore.
+    // Renames the note of a column-0 index in the store at once; false when
+    // the name is the one stored already. The row is not sorted again until
+    // the next setStore.
     bool setData(const QModelIndex &index, const QVariant &value,
                  int iRole = Qt::EditRole) override;
     QVariant headerData(int iSection, Qt::Orientation eOrientation,

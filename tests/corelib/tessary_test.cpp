@@ -431,7 +431,7 @@ TEST(Tessary, FailingStoresReportWhereTheyFailAndStayUsable) {
         std::string sOut = testing::internal::GetCapturedStdout();
         EXPECT_EQ(ENOSPC, iCode) << iLimit;
         // Past the new container's 3098 bytes the destructor tries again.
-        const std::string sLast = "Ka::Tessary::~Tessary(): Error: " + sMessage + "\n";
+        const std::string sLast = "Ka::Tessary::~Tessary(): Error: " + sMessage + "\r\n";
         if (iLimit < 3098)
             EXPECT_EQ("", sOut);
         else
@@ -524,7 +524,7 @@ TEST(Tessary, StreamsOutlivingTheirContainerOrStreamAreCutOff) {
 
     testing::internal::CaptureStdout();
     pT.reset();
-    EXPECT_EQ("Ka::Tessary::~Tessary(): Error: There are 1 unsynced blocks!\n",
+    EXPECT_EQ("Ka::Tessary::~Tessary(): Error: There are 1 unsynced blocks!\r\n",
               testing::internal::GetCapturedStdout());
     EXPECT_EQ(4, support::failureOf<Ka::TessaryException>([&] { s1.write("x", 1); }).second);
     Ka::MemBuf copy(buf.getString());

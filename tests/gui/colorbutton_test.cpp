@@ -3,9 +3,6 @@
 #include "gui/colorbutton.h"
 #include "support/guitest.h"
 
-#include <QStyle>
-#include <QStyleOptionButton>
-
 namespace {
 
 // Counts the paint events a widget receives.
@@ -53,15 +50,6 @@ private slots:
         button.setColor(QColor(255, 0, 0));
         QTest::qWait(50);
         QCOMPARE(counter.n, 1);
-    }
-
-    void minimumFitsTheSwatch() {
-        ColorButton button;
-        QStyleOptionButton option;
-        option.initFrom(&button);
-        QCOMPARE(button.minimumSize(), button.style()->sizeFromContents(
-                                           QStyle::CT_PushButton, &option, QSize(22, 14), &button));
-        QVERIFY(button.minimumWidth() >= 22 && button.minimumHeight() >= 14);
     }
 
     // The panel is 22 x 14 (a pixel more where the room left is odd); its

@@ -5,7 +5,7 @@
 #include "support/editoricons.h"
 #include "support/guitest.h"
 
-#include <QSignalSpy>
+#include <QAbstractButton>
 
 namespace {
 
@@ -59,6 +59,8 @@ private slots:
         QCOMPARE(pNote->getName(), QString("Shopping"));
         QCOMPARE(pNote->windowTitle(), QString("Shopping[*]"));
         QVERIFY(pNote->getToolBars().isEmpty());
+        GuiTest::addEditorIcons();
+        QVERIFY(!pNote->getIcon().isNull());
 
         pNote->setModified(true);
         pNote->setName("Groceries");
@@ -69,13 +71,6 @@ private slots:
         // A name that holds the mark is shown as it is.
         pNote->setName("a[*]b");
         QCOMPARE(pNote->windowTitle(), QString("a[*][*]b[*]"));
-    }
-
-    void icon() {
-        auto pNote = open();
-        QVERIFY(pNote->getIcon().isNull());
-        GuiTest::addEditorIcons();
-        QVERIFY(!pNote->getIcon().isNull());
     }
 
     void unmodifiedClosesWithoutQuestion() {
@@ -102,31 +97,23 @@ private slots:
         auto pNote = open(R"(My "list")");
         pNote->setModified(true);
         pNote->bStoreFails = bStoreFails;
-        QString sText;
-        GuiTest::answerMessageBox(QMessageBox::StandardButton(eAnswer), &sText);
-        QCOMPARE(pNote->close(), bClosed);
-        QCOMPARE(GuiTest::pendingAnswers(), 0);
-        QCOMPARE(sText, QString("The note \"My \"list\"\" has changed since the last save.\n\n"
-                                "Do you want to save it now?"));
-        QCOMPARE(pNote->isVisible(), !bClosed);
-        QCOMPARE(pNote->iStored, iStored);
-    }
-
-    void questionBox() {
-        auto pNote = open();
-        pNote->setModified(true);
-        GuiTest::answerModal([&pNote](QWidget *pModal) {
+        GuiTest::answerModal([&pNote, eAnswer](QWidget *pModal) {
             auto *pBox = qobject_cast<QMessageBox *>(pModal);
-            QVERIFY(pBox);
-            QCOMPARE(pBox->parentWidget(), pNote.get());
+            QVERIFY(pBox && pBox->parentWidget() == pNote.get());
             QCOMPARE(pBox->windowTitle(), QString("Pelimund"));
-            QCOMPARE(pBox->icon(), QMessageBox::Warning);
+            QCOMPARE(pBox->text(), QString("The note \"My \"list\"\" has changed since the last "
+                                           "save.\n\nDo you want to save it now?"));
             QCOMPARE(pBox->standardButtons(),
                      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-            pBox->close(); // as Cancel
+            if (eAnswer == QMessageBox::Cancel)
+                pBox->close(); // closing the box counts as Cancel
+            else
+                pBox->button(QMessageBox::StandardButton(eAnswer))->click();
         });
-        QVERIFY(!pNote->maybeSave());
-        QVERIFY(pNote->isModified());
+        QCOMPARE(pNote->close(), bClosed);
+        QCOMPARE(GuiTest::pendingAnswers(), 0);
+        QCOMPARE(pNote->isVisible(), !bClosed);
+        QCOMPARE(pNote->iStored, iStored);
     }
 };
 

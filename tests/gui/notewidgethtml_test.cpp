@@ -16,7 +16,6 @@
 #include <QFileDialog>
 #include <QFontComboBox>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QTextList>
 #include <QTextTable>
 #include <QToolBar>
@@ -40,9 +39,8 @@ struct Editor {
     QList<QToolBar *> lBars;
 
     explicit Editor(const QByteArray &baHtml, const QString &sName = "Recipes")
-        : pNote(new NoteWidgetHtml(QByteArray(16, 'i'), sName, content(baHtml))) {
-        lBars = pNote->getToolBars();
-        pNote->resize(500, 400);
+        : pNote(new NoteWidgetHtml(QByteArray(16, 'i'), sName, content(baHtml))),
+          lBars(pNote->getToolBars()) {
         pNote->show();
         pNote->activateWindow();
     }
@@ -50,6 +48,7 @@ struct Editor {
 
     QTextEdit *edit() const { return pNote->teNote; }
     QTextDocument *doc() const { return pNote->teNote->document(); }
+    QTextCursor cursor() const { return pNote->teNote->textCursor(); }
     QAction *action(const QString &sText) const {
         for (QToolBar *pBar : lBars)
             for (QAction *pAction : pBar->actions())
@@ -63,111 +62,71 @@ struct Editor {
                 return pBox;
         return nullptr;
     }
-    QFontComboBox *fontBox() const { return lBars[2]->findChild<QFontComboBox *>(); }
     ColorButton *colorButton() const { return lBars[2]->findChild<ColorButton *>(); }
     FindDlg *findDlg() const { return pNote->findChild<FindDlg *>(); }
 
-    // Selects the first occurrence of sText (or puts the cursor iOffset
-    // characters into it when iOffset >= 0).
-    int put(const QString &sText, int iOffset = -1) const {
-        const QTextCursor found = doc()->find(sText);
-        if (found.isNull())
-            qFatal("no text %s", qPrintable(sText));
-        QTextCursor cursor(doc());
-        if (iOffset >= 0) {
-            cursor.setPosition(found.selectionStart() + iOffset);
-        } else {
-            cursor.setPosition(found.selectionStart());
-            cursor.setPosition(found.selectionEnd(), QTextCursor::KeepAnchor);
-        }
-        edit()->setTextCursor(cursor);
-        return found.selectionStart();
+    // Selects from the start of sFrom to the end of sTo (default: sFrom), or
+    // with iOffset >= 0 puts the cursor that far into sFrom.
+    void put(const QString &sFrom, int iOffset = -1, const QString &sTo = {}) const {
+        const QTextCursor from = doc()->find(sFrom);
+        if (from.isNull())
+            qFatal("no text %s", qPrintable(sFrom));
+        QTextCursor c(doc());
+        c.setPosition(from.selectionStart() + qMax(iOffset, 0));
+        if (iOffset < 0)
+            c.setPosition(sTo.isEmpty() ? from.selectionEnd() : doc()->find(sTo).selectionEnd(),
+                          QTextCursor::KeepAnchor);
+        edit()->setTextCursor(c);
     }
-    // The format of the character at iPos.
-    QTextCharFormat formatAt(int iPos) const {
-        QTextCursor cursor(doc());
-        cursor.setPosition(iPos + 1);
-        return cursor.charFormat();
-    }
+    // The format of the first character of sText.
     QTextCharFormat formatOf(const QString &sText) const {
-        return formatAt(doc()->find(sText).selectionStart());
-    }
-    QString selected() const { return edit()->textCursor().selectedText(); }
-    void typeSize(const QString &sSize) const {
-        sizeBox()->lineEdit()->clear();
-        QTest::keyClicks(sizeBox()->lineEdit(), sSize);
+        QTextCursor c(doc());
+        c.setPosition(doc()->find(sText).selectionStart() + 1);
+        return c.charFormat();
     }
 };
 
-// The members of a zip archive, read from its central directory, as an
-// OpenDocument reader would. Fails the test on anything malformed.
-struct ZipEntry {
-    QByteArray baName;
-    int iMethod = -1;
-    QByteArray baData; // uncompressed
-};
-
-quint32 le32(const QByteArray &ba, qsizetype i) {
-    return qFromLittleEndian<quint32>(ba.constData() + i);
-}
-quint16 le16(const QByteArray &ba, qsizetype i) {
-    return qFromLittleEndian<quint16>(ba.constData() + i);
-}
-
-QByteArray inflateRaw(const QByteArray &baIn, qsizetype iSize) {
-    QByteArray baOut(iSize, '\0');
-    z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-        return {};
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(baIn.constData()));
-    z.avail_in = uInt(baIn.size());
-    z.next_out = reinterpret_cast<Bytef *>(baOut.data());
-    z.avail_out = uInt(baOut.size());
-    const int iResult = inflate(&z, Z_FINISH);
-    inflateEnd(&z);
-    return iResult == Z_STREAM_END && z.avail_out == 0 ? baOut : QByteArray();
-}
-
-QList<ZipEntry> readZip(const QByteArray &baZip) {
-    QList<ZipEntry> lEntries;
-    qsizetype iEnd = baZip.lastIndexOf(QByteArray("PK\x05\x06", 4));
-    if (iEnd < 0 || iEnd + 22 > baZip.size()) {
-        qWarning("zip: no end of central directory");
-        return {};
+// The members of a zip archive as its central directory lists them,
+// unpacked with zlib and checked against their CRC-32; empty on any fault.
+QMap<QByteArray, QByteArray> readZip(const QByteArray &baZip) {
+    auto le = [&baZip](qsizetype i, int iBytes) -> quint32 {
+        if (i < 0 || i + iBytes > baZip.size())
+            return 0xffffffff;
+        return iBytes == 2 ? qFromLittleEndian<quint16>(baZip.constData() + i)
+                           : qFromLittleEndian<quint32>(baZip.constData() + i);
+    };
+    QMap<QByteArray, QByteArray> mMembers;
+    const qsizetype iEnd = baZip.lastIndexOf(QByteArray("PK\x05\x06", 4));
+    qsizetype i = le(iEnd + 16, 4);
+    for (quint32 n = 0; iEnd >= 0 && n < le(iEnd + 10, 2); ++n) {
+        const qsizetype iLocal = le(i + 42, 4);
+        if (le(i, 4) != 0x02014b50 || le(iLocal, 4) != 0x04034b50)
+            return {};
+        const quint32 iMethod = le(i + 10, 2), uCrc = le(i + 16, 4);
+        const QByteArray baPacked =
+            baZip.mid(iLocal + 30 + le(iLocal + 26, 2) + le(iLocal + 28, 2), le(i + 20, 4));
+        QByteArray baData(le(i + 24, 4), '\0');
+        if (iMethod == 0) {
+            baData = baPacked;
+        } else {
+            z_stream z{};
+            inflateInit2(&z, -MAX_WBITS);
+            z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(baPacked.constData()));
+            z.avail_in = uInt(baPacked.size());
+            z.next_out = reinterpret_cast<Bytef *>(baData.data());
+            z.avail_out = uInt(baData.size());
+            const bool bDone = inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_out == 0;
+            inflateEnd(&z);
+            if (!bDone)
+                return {};
+        }
+        if (crc32(0, reinterpret_cast<const Bytef *>(baData.constData()), uInt(baData.size())) !=
+            uCrc)
+            return {};
+        mMembers.insert(baZip.mid(i + 46, le(i + 28, 2)), baData);
+        i += 46 + le(i + 28, 2) + le(i + 30, 2) + le(i + 32, 2);
     }
-    const int iCount = le16(baZip, iEnd + 10);
-    qsizetype i = le32(baZip, iEnd + 16);
-    for (int n = 0; n < iCount; ++n) {
-        if (i + 46 > baZip.size() || le32(baZip, i) != 0x02014b50) {
-            qWarning("zip: bad central directory entry");
-            return {};
-        }
-        ZipEntry entry;
-        entry.iMethod = le16(baZip, i + 10);
-        const quint32 uCrc = le32(baZip, i + 16);
-        const qsizetype iPacked = le32(baZip, i + 20), iSize = le32(baZip, i + 24);
-        const int iName = le16(baZip, i + 28), iExtra = le16(baZip, i + 30);
-        const int iComment = le16(baZip, i + 32);
-        const qsizetype iLocal = le32(baZip, i + 42);
-        entry.baName = baZip.mid(i + 46, iName);
-        i += 46 + iName + iExtra + iComment;
-
-        if (iLocal + 30 > baZip.size() || le32(baZip, iLocal) != 0x04034b50) {
-            qWarning("zip: bad local header");
-            return {};
-        }
-        const qsizetype iData = iLocal + 30 + le16(baZip, iLocal + 26) + le16(baZip, iLocal + 28);
-        const QByteArray baPacked = baZip.mid(iData, iPacked);
-        entry.baData = entry.iMethod == 0 ? baPacked : inflateRaw(baPacked, iSize);
-        const quint32 uActual = quint32(
-            crc32(0, reinterpret_cast<const Bytef *>(entry.baData.constData()), uInt(iSize)));
-        if (entry.baData.size() != iSize || uActual != uCrc) {
-            qWarning("zip: %s does not unpack to its size and checksum", entry.baName.constData());
-            return {};
-        }
-        lEntries.append(entry);
-    }
-    return lEntries;
+    return mMembers;
 }
 
 QByteArray fileBytes(const QString &sPath) {
@@ -181,9 +140,6 @@ void answerExport(const QString &sPath, const QString &sFilter) {
         auto *pDialog = qobject_cast<QFileDialog *>(pModal);
         QVERIFY(pDialog);
         QCOMPARE(pDialog->windowTitle(), QString("Pelimund - Export"));
-        QCOMPARE(pDialog->nameFilters(),
-                 (QStringList{"Web Page (*.html)", "Oasis Open Document (*.odt)",
-                              "Plain text (*.txt)"}));
         // The filter first: choosing one rewrites the suffix of the name.
         pDialog->selectNameFilter(sFilter);
         pDialog->selectFile(sPath);
@@ -191,13 +147,12 @@ void answerExport(const QString &sPath, const QString &sFilter) {
     });
 }
 
-const QByteArray kFormatted =
-    "<p>Plain <b>bold</b> <i>italic</i> <u>under</u> "
-    "<span style=\"color:#ff0000; font-size:24pt\">red</span> Gr\xc3\xbc\xc3\x9f"
-    "e \xe2\x9c\x93</p>"
-    "<ul><li>one</li><li>two</li></ul>"
-    "<table border=\"1\"><tr><td>c1</td><td>c2</td></tr></table>"
-    "<p align=\"center\">middle</p>";
+const QByteArray kFormatted = "<p>Plain <b>bold</b> <i>italic</i> <u>under</u> "
+                              "<span style=\"color:#ff0000; font-size:24pt\">red</span> "
+                              "Gr\xc3\xbc\xc3\x9f"
+                              "e \xe2\x9c\x93</p><ul><li>one</li><li>two</li></ul>"
+                              "<table><tr><td>c1</td><td>c2</td></tr></table>"
+                              "<p align=\"center\">middle</p>";
 
 } // namespace
 
@@ -209,31 +164,24 @@ private slots:
     void init() { QTest::failOnWarning(QRegularExpression("QObject::connect|QMetaObject")); }
     void cleanup() { QCOMPARE(GuiTest::pendingAnswers(), 0); }
 
-    void roundTrip() {
+    void contentRoundTrip() {
         Editor first(kFormatted);
-        QCOMPARE(first.pNote->getType(), QString("html"));
         QCOMPARE(first.pNote->windowTitle(), QString("Recipes[*]"));
         QVERIFY(!first.pNote->isModified());
         first.put("Plain", 0);
         QTest::keyClicks(first.edit(), "Very ");
-        QVERIFY(first.pNote->isModified());
-        QVERIFY(first.pNote->isWindowModified());
+        QVERIFY(first.pNote->isModified() && first.pNote->isWindowModified());
 
         std::unique_ptr<Vrel::Object> pData(first.pNote->getData());
-        QVERIFY(!first.pNote->isModified());
-        QVERIFY(!first.pNote->isWindowModified());
+        QVERIFY(!first.pNote->isModified() && !first.pNote->isWindowModified());
         auto *pDict = dynamic_cast<Vrel::Dictionary *>(pData.get());
         QVERIFY(pDict);
         QCOMPARE(pDict->keys(), QList<QByteArray>{"data"});
         const QByteArray baHtml = pDict->valueStr("data");
-        QVERIFY(baHtml.contains("Gr\xc3\xbc\xc3\x9f"
-                                "e \xe2\x9c\x93"));
-        QCOMPARE(QString::fromUtf8(baHtml), first.edit()->toHtml());
+        QVERIFY(baHtml.contains("Very Plain") && baHtml.contains("Gr\xc3\xbc\xc3\x9f"));
 
         Editor second(baHtml);
         QVERIFY(!second.pNote->isModified());
-        QCOMPARE(second.doc()->toPlainText(), first.doc()->toPlainText());
-        QVERIFY(second.doc()->toPlainText().startsWith("Very Plain"));
         QCOMPARE(second.edit()->toHtml(), first.edit()->toHtml());
         QCOMPARE(second.formatOf("bold").fontWeight(), int(QFont::Bold));
         QVERIFY(second.formatOf("italic").fontItalic());
@@ -241,195 +189,123 @@ private slots:
         QCOMPARE(second.formatOf("red").foreground().color(), QColor(Qt::red));
         QCOMPARE(second.formatOf("red").fontPointSize(), 24.0);
         second.put("two", 1);
-        QVERIFY(second.edit()->textCursor().currentList());
-        QCOMPARE(second.edit()->textCursor().currentList()->count(), 2);
+        QCOMPARE(second.cursor().currentList()->count(), 2);
         second.put("c2", 1);
-        QVERIFY(second.edit()->textCursor().currentTable());
+        QVERIFY(second.cursor().currentTable());
         second.put("middle", 1);
-        QCOMPARE(second.edit()->textCursor().blockFormat().alignment(), Qt::AlignHCenter);
-    }
+        QCOMPARE(second.cursor().blockFormat().alignment(), Qt::AlignHCenter);
 
-    void unusualContent() {
-        NoteWidgetHtml none(QByteArray(16, 'n'), "none", nullptr);
-        QVERIFY(none.teNote->document()->isEmpty());
-        auto *pNoData = new Vrel::Dictionary;
-        pNoData->insert("other", QByteArray("<p>x</p>"));
-        NoteWidgetHtml noData(QByteArray(16, 'n'), "no data", pNoData);
-        QVERIFY(noData.teNote->document()->isEmpty());
+        // The text ends at a zero byte; no content is an empty note.
         NoteWidgetHtml zero(QByteArray(16, 'z'), "zero",
                             content(QByteArray("<p>before</p>\0<p>after</p>", 27)));
         QCOMPARE(zero.teNote->toPlainText(), QString("before"));
-        NoteWidgetHtml broken(QByteArray(16, 'b'), "broken", content("<p>\xff\xfe<b>bad"));
-        QVERIFY(broken.teNote->toPlainText().endsWith("bad"));
+        NoteWidgetHtml none(QByteArray(16, 'n'), "none", nullptr);
+        QVERIFY(none.teNote->document()->isEmpty());
     }
 
     void toolBars() {
         Editor e("<p align=\"right\">text</p>");
-        QCOMPARE(e.lBars.size(), 4);
-        const QStringList lNames{"tbHtmlEdit", "tbHtmlFormatting", "tbHtmlFont", "tbHtmlTables"};
-        const QStringList lTitles{"Edit", "Formatting", "Font Settings", "Tables"};
-        const QList<QStringList> lTexts{{"Find", "Undo", "Redo", "", "Copy", "Cut", "Paste"},
-                                        {"Bold", "Italic", "Underline", "", "Left", "Center",
-                                         "Right", "Fill", "", "Bullet List", "Numbered List"},
-                                        {"", "", ""},
-                                        {"Insert Table", "Insert Row Above", "Insert Row Below",
-                                         "Insert Column Left", "Insert Column Right", "Delete Row",
-                                         "Delete Column"}};
-        for (int i = 0; i < 4; ++i) {
-            QToolBar *pBar = e.lBars[i];
-            QCOMPARE(pBar->objectName(), lNames[i]);
-            QCOMPARE(pBar->windowTitle(), lTitles[i]);
+        QStringList lNames, lTitles;
+        for (QToolBar *pBar : e.lBars) {
+            lNames << pBar->objectName();
+            lTitles << pBar->windowTitle();
             QCOMPARE(pBar->parent(), nullptr);
-            QStringList lSeen;
-            for (QAction *pAction : pBar->actions()) {
-                lSeen << pAction->text();
-                if (!pAction->isSeparator() && i != 2)
-                    QVERIFY2(!pAction->icon().isNull(), qPrintable(pAction->text()));
-            }
-            QCOMPARE(lSeen, lTexts[i]);
+            for (QAction *pAction : pBar->actions())
+                QVERIFY(pAction->isSeparator() || e.lBars[2] == pBar || !pAction->icon().isNull());
         }
-        for (const char *sText : {"Bold", "Italic", "Underline", "Left", "Center", "Right", "Fill"})
-            QVERIFY(e.action(sText)->isCheckable());
-        QVERIFY(!e.action("Bullet List")->isCheckable());
-        QActionGroup *pGroup = e.action("Left")->actionGroup();
-        QVERIFY(pGroup && pGroup->isExclusive());
-        QCOMPARE(pGroup->parent(), e.lBars[1]);
-        QCOMPARE(pGroup->actions().size(), 4);
-        // The cursor went to the start, and the first block is right-aligned.
-        QCOMPARE(e.edit()->textCursor().position(), 0);
-        QVERIFY(e.action("Right")->isChecked());
-
+        QCOMPARE(lNames,
+                 (QStringList{"tbHtmlEdit", "tbHtmlFormatting", "tbHtmlFont", "tbHtmlTables"}));
+        QCOMPARE(lTitles, (QStringList{"Edit", "Formatting", "Font Settings", "Tables"}));
+        QCOMPARE(e.lBars[1]->actions().size(), 11);
+        QCOMPARE(e.lBars[3]->actions().size(), 7);
+        QVERIFY(e.action("Bold")->isCheckable() && !e.action("Bullet List")->isCheckable());
+        QActionGroup *pGroup = e.action("Fill")->actionGroup();
+        QVERIFY(pGroup && pGroup->isExclusive() && pGroup->actions().size() == 4);
         QCOMPARE(e.sizeBox()->count(), 8);
-        QStringList lSizes;
-        for (int i = 0; i < e.sizeBox()->count(); ++i)
-            lSizes << e.sizeBox()->itemText(i);
-        QCOMPARE(lSizes, (QStringList{"6", "9", "12", "24", "36", "48", "72", "96"}));
-        QVERIFY(e.sizeBox()->isEditable());
-        QVERIFY(e.fontBox());
+        QCOMPARE(e.sizeBox()->itemText(7), QString("96"));
         QCOMPARE(e.colorButton()->getColor(), QColor(0, 0, 0, 255));
+        // The cursor went to the start, whose block is right-aligned.
+        QCOMPARE(e.cursor().position(), 0);
+        QVERIFY(e.action("Right")->isChecked());
         QVERIFY(!e.pNote->isModified());
 
         // Undo, Redo, Copy and Cut follow the edit field.
-        QVERIFY(!e.action("Undo")->isEnabled());
-        QVERIFY(!e.action("Redo")->isEnabled());
-        QVERIFY(!e.action("Copy")->isEnabled());
-        QVERIFY(!e.action("Cut")->isEnabled());
-        QVERIFY(e.action("Paste")->isEnabled());
+        for (const char *sText : {"Undo", "Redo", "Copy", "Cut"})
+            QVERIFY2(!e.action(sText)->isEnabled(), sText);
         e.put("text");
-        QVERIFY(e.action("Copy")->isEnabled());
-        QVERIFY(e.action("Cut")->isEnabled());
+        QVERIFY(e.action("Copy")->isEnabled() && e.action("Cut")->isEnabled());
         QTest::keyClicks(e.edit(), "new");
-        QVERIFY(e.action("Undo")->isEnabled());
         e.action("Undo")->trigger();
         QVERIFY(e.action("Redo")->isEnabled());
         QCOMPARE(e.doc()->toPlainText(), QString("text"));
 
-        // F3 belongs to the edit field and its children.
-        QAction *pF3 = nullptr;
-        for (QAction *pAction : e.edit()->actions())
-            if (pAction->shortcut() == QKeySequence(Qt::Key_F3))
-                pF3 = pAction;
-        QVERIFY(pF3);
-        QCOMPARE(pF3->shortcutContext(), Qt::WidgetWithChildrenShortcut);
-    }
+        const QList<QAction *> lF3 = e.edit()->actions();
+        QCOMPARE(lF3.size(), 1);
+        QCOMPARE(lF3[0]->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(lF3[0]->shortcutContext(), Qt::WidgetWithChildrenShortcut);
 
-    // Each call makes new bars; the editor then follows the newest, and bars
-    // deleted before the editor leave nothing dangling.
-    void toolBarsRemade() {
-        Editor e("<p>plain <b>bold</b></p>");
+        // New bars on every call; the editor follows the newest and does not
+        // mind bars deleted before it.
         QList<QToolBar *> lNew = e.pNote->getToolBars();
-        QCOMPARE(lNew.size(), 4);
-        QVERIFY(lNew[1] != e.lBars[1]);
         qDeleteAll(e.lBars);
         e.lBars = lNew;
-        e.put("bold", 2);
+        e.put("text", 1);
+        e.pNote->toggleBold();
         QVERIFY(e.action("Bold")->isChecked());
         qDeleteAll(e.lBars);
         e.lBars.clear();
-        e.put("plain", 2);
-        e.put("bold", 2);
         e.pNote->toggleBold();
-        QCOMPARE(e.edit()->currentCharFormat().fontWeight(), int(QFont::Normal));
     }
 
-    // A weight of 700 (or the 600 that older notes store) counts as bold.
-    void toggleBoldOnSelection() {
+    // A weight of 700, or the 600 that older notes store, counts as bold.
+    void characterFormat() {
         Editor e("<p>plain <b>bold</b> then <span style=\"font-weight:600\">heavy</span></p>");
-        const int iStart = e.put("plain");
-        QTextCursor cursor(e.doc());
-        cursor.setPosition(iStart);
-        cursor.setPosition(e.doc()->find("bold").selectionEnd(), QTextCursor::KeepAnchor);
-        e.edit()->setTextCursor(cursor);
+        e.put("plain", -1, "bold");
         QVERIFY(e.action("Bold")->isChecked());
         e.action("Bold")->trigger();
-        for (const char *sWord : {"plain", "bold"})
-            QCOMPARE(e.formatOf(sWord).fontWeight(), int(QFont::Normal));
+        QCOMPARE(e.formatOf("plain").fontWeight(), int(QFont::Normal));
+        QCOMPARE(e.formatOf("bold").fontWeight(), int(QFont::Normal));
         e.action("Bold")->trigger();
-        for (const char *sWord : {"plain", "bold"})
-            QCOMPARE(e.formatOf(sWord).fontWeight(), int(QFont::Bold));
-
-        e.put("heavy", 2);
-        QVERIFY(e.action("Bold")->isChecked());
-        e.put("heavy");
-        e.pNote->toggleBold();
+        QCOMPARE(e.formatOf("plain").fontWeight(), int(QFont::Bold));
+        e.put("then", -1, "heavy");
+        e.action("Italic")->trigger();
+        e.action("Underline")->trigger();
+        e.action("Bold")->trigger();
         QCOMPARE(e.formatOf("heavy").fontWeight(), int(QFont::Normal));
-        QCOMPARE(e.formatOf("then").fontWeight(), int(QFont::Normal));
-    }
+        QVERIFY(e.formatOf("then").fontItalic() && e.formatOf("then").fontUnderline());
 
-    // Without a selection the change applies to the text typed next.
-    void formatForTyping() {
-        Editor e("<p>abc</p>");
+        // Without a selection it applies to the text typed next.
         QTextCursor end(e.doc());
         end.movePosition(QTextCursor::End);
         e.edit()->setTextCursor(end);
+        const QString sBefore = e.edit()->toHtml();
         e.pNote->toggleBold();
-        e.pNote->toggleItalic();
-        e.pNote->toggleUnderline();
         e.pNote->setFont(QFont("DejaVu Serif"));
-        QVERIFY(!e.pNote->isModified());
+        QCOMPARE(e.edit()->toHtml(), sBefore);
         QTest::keyClicks(e.edit(), "xyz");
-        const QTextCharFormat typed = e.formatOf("xyz");
-        QCOMPARE(typed.fontWeight(), int(QFont::Bold));
-        QVERIFY(typed.fontItalic());
-        QVERIFY(typed.fontUnderline());
-        QCOMPARE(typed.fontFamilies().toStringList(), QStringList{"DejaVu Serif"});
-        const QTextCharFormat before = e.formatOf("abc");
-        QCOMPARE(before.fontWeight(), int(QFont::Normal));
-        QVERIFY(!before.fontItalic());
-
-        e.put("abc");
-        e.pNote->toggleItalic();
-        e.pNote->toggleUnderline();
-        QVERIFY(e.formatOf("abc").fontItalic());
-        QVERIFY(e.formatOf("abc").fontUnderline());
-        QVERIFY(e.formatOf("xyz").fontItalic()); // untouched
+        QCOMPARE(e.formatOf("xyz").fontWeight(), int(QFont::Bold));
+        QCOMPARE(e.formatOf("xyz").fontFamilies().toStringList(), QStringList{"DejaVu Serif"});
     }
 
     void sizeBox_data() {
         QTest::addColumn<QString>("sTyped");
-        QTest::addColumn<double>("dSize"); // 0: unchanged
+        QTest::addColumn<double>("dSize"); // 8: unchanged
         QTest::newRow("14") << "14" << 14.0;
         QTest::newRow("12pt") << "12pt" << 12.0;
-        QTest::newRow("10.5") << "10.5" << 10.5;
-        QTest::newRow("leading blank") << " 20" << 20.0;
-        QTest::newRow("plus") << "+30" << 30.0;
-        QTest::newRow("exponent") << "1.5e1" << 15.0;
-        QTest::newRow("0.5") << "0.5" << 0.0;
-        QTest::newRow("abc") << "abc" << 0.0;
-        QTest::newRow("1") << "1" << 0.0;
-        QTest::newRow("negative") << "-40" << 0.0;
-        QTest::newRow("infinite") << "inf" << 0.0;
-        QTest::newRow("hex") << "0x40" << 0.0;
+        QTest::newRow("10.5") << " 10.5" << 10.5;
+        QTest::newRow("plus and exponent") << "+1.5e1" << 15.0;
+        for (const char *sNothing : {"0.5", "abc", "1", "-40", "inf", "0x40"})
+            QTest::newRow(sNothing) << sNothing << 8.0;
     }
     void sizeBox() {
         QFETCH(QString, sTyped);
         QFETCH(double, dSize);
         Editor e("<p>some <span style=\"font-size:8pt\">words</span></p>");
         e.put("words");
-        e.typeSize(sTyped);
-        QCOMPARE(e.formatOf("words").fontPointSize(), dSize > 0 ? dSize : 8.0);
+        e.sizeBox()->lineEdit()->clear();
+        QTest::keyClicks(e.sizeBox()->lineEdit(), sTyped);
+        QCOMPARE(e.formatOf("words").fontPointSize(), dSize);
         QCOMPARE(e.formatOf("some").fontPointSize(), 0.0);
-        QCOMPARE(e.pNote->isModified(), dSize > 0);
     }
 
     // Moving the cursor shows the format at it and changes nothing.
@@ -439,8 +315,7 @@ private slots:
                  "<u>plain</u></p>");
         const QString sBefore = e.edit()->toHtml();
         e.put("word", 2);
-        QVERIFY(e.action("Bold")->isChecked());
-        QVERIFY(e.action("Italic")->isChecked());
+        QVERIFY(e.action("Bold")->isChecked() && e.action("Italic")->isChecked());
         QVERIFY(!e.action("Underline")->isChecked());
         QCOMPARE(e.sizeBox()->currentText(), QString("12"));
         QCOMPARE(e.colorButton()->getColor(), QColor(Qt::green));
@@ -450,201 +325,129 @@ private slots:
         e.put("plain", 2);
         QCOMPARE(e.sizeBox()->currentText(), QString("0"));
         QVERIFY(e.action("Underline")->isChecked());
-        QVERIFY(!e.action("Italic")->isChecked());
-        QCOMPARE(e.colorButton()->getColor(), QColor(Qt::black));
 
-        // A selection over two sizes and fonts: the boxes show the format at
-        // the cursor, and their change signals must not reach the text.
+        // Over two sizes and fonts the boxes show the format at the cursor;
+        // their change signals must not reach the selection.
         e.pNote->setFont(QFont("DejaVu Serif"));
-        QTextCursor cursor(e.doc());
-        cursor.setPosition(e.doc()->find("word").selectionStart());
-        cursor.setPosition(e.doc()->find("half").selectionEnd(), QTextCursor::KeepAnchor);
-        e.edit()->setTextCursor(cursor);
+        e.put("word", -1, "half");
         QCOMPARE(e.sizeBox()->currentText(), QString("10.5"));
-        QCOMPARE(e.formatOf("word").fontPointSize(), 12.0);
-        QVERIFY(!e.pNote->isModified());
         QCOMPARE(e.edit()->toHtml(), sBefore);
+        QVERIFY(!e.pNote->isModified());
     }
 
-    void alignment() {
-        Editor e("<p>one</p><p>two</p><p>three</p>");
+    void blockFormat() {
+        Editor e("<p>one</p><p>two</p><p>three</p><p>four</p>");
+        e.put("one", -1, "three");
+        e.action("Center")->trigger();
         e.put("two", 1);
-        e.pNote->setJustifyCenter();
-        QCOMPARE(e.edit()->textCursor().blockFormat().alignment(), Qt::AlignHCenter);
+        QCOMPARE(e.cursor().blockFormat().alignment(), Qt::AlignHCenter);
         e.pNote->setJustifyFill();
-        QCOMPARE(e.edit()->textCursor().blockFormat().alignment(), Qt::AlignJustify);
-
-        // Every block the selection touches.
-        QTextCursor cursor(e.doc());
-        cursor.setPosition(1);
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        e.edit()->setTextCursor(cursor);
-        e.action("Right")->trigger();
-        for (const char *sWord : {"one", "two", "three"}) {
-            e.put(sWord, 1);
-            QCOMPARE(e.edit()->textCursor().blockFormat().alignment(), Qt::AlignRight);
-            QVERIFY(e.action("Right")->isChecked());
-        }
-        e.action("Left")->trigger();
-        QCOMPARE(e.edit()->textCursor().blockFormat().alignment(), Qt::AlignLeft);
+        QCOMPARE(e.cursor().blockFormat().alignment(), Qt::AlignJustify);
+        e.put("four", 1);
+        QVERIFY(e.action("Left")->isChecked());
+        e.put("three", 1);
+        QVERIFY(e.action("Center")->isChecked());
 
         // The absolute bit still reads as left or right.
         QTextBlockFormat format;
         format.setAlignment(Qt::AlignRight | Qt::AlignAbsolute);
         QTextCursor(e.doc()->findBlockByNumber(0)).mergeBlockFormat(format);
-        format.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
-        QTextCursor(e.doc()->findBlockByNumber(1)).mergeBlockFormat(format);
         e.put("one", 1);
         QVERIFY(e.action("Right")->isChecked());
-        e.put("two", 1);
-        QVERIFY(e.action("Left")->isChecked());
-        e.put("three", 1);
-        e.action("Center")->trigger();
-        e.put("one", 1);
-        e.put("three", 1);
-        QVERIFY(e.action("Center")->isChecked());
-    }
 
-    void lists() {
-        Editor e("<p>one</p><p>two</p><p>three</p>");
-        QTextCursor cursor(e.doc());
-        cursor.setPosition(0);
-        cursor.setPosition(e.doc()->find("two").selectionEnd(), QTextCursor::KeepAnchor);
-        e.edit()->setTextCursor(cursor);
+        e.put("one", -1, "two");
         e.action("Bullet List")->trigger();
-        e.put("one", 1);
-        QTextList *pBullets = e.edit()->textCursor().currentList();
-        QVERIFY(pBullets);
+        QTextList *pBullets = e.cursor().currentList();
+        QVERIFY(pBullets && pBullets->count() == 2);
         QCOMPARE(pBullets->format().style(), QTextListFormat::ListDisc);
-        QCOMPARE(pBullets->count(), 2);
-
         e.put("three", 1);
         e.action("Numbered List")->trigger();
-        QTextList *pNumbers = e.edit()->textCursor().currentList();
-        QVERIFY(pNumbers && pNumbers != pBullets);
+        QTextList *pNumbers = e.cursor().currentList();
         QCOMPARE(pNumbers->format().style(), QTextListFormat::ListDecimal);
-
-        // No toggle: a second call makes another new list.
-        e.action("Numbered List")->trigger();
-        QVERIFY(e.edit()->textCursor().currentList());
-        QVERIFY(e.edit()->textCursor().currentList() != pNumbers);
+        e.action("Numbered List")->trigger(); // no toggle: another new list
+        QVERIFY(e.cursor().currentList() && e.cursor().currentList() != pNumbers);
     }
 
     void tables() {
         Editor e("<p>before</p>");
-        QTextCursor end(e.doc());
-        end.movePosition(QTextCursor::End);
-        e.edit()->setTextCursor(end);
+        e.put("before", 6);
         e.action("Insert Table")->trigger();
-        QTextTable *pTable = e.edit()->textCursor().currentTable();
-        QVERIFY(pTable);
-        QCOMPARE(pTable->rows(), 3);
-        QCOMPARE(pTable->columns(), 3);
+        QTextTable *pTable = e.cursor().currentTable();
+        QVERIFY(pTable && pTable->rows() == 3 && pTable->columns() == 3);
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c)
                 pTable->cellAt(r, c).firstCursorPosition().insertText(
                     QString("%1%2").arg(r).arg(c));
-        auto cellText = [pTable](int r, int c) {
-            QTextCursor cursor = pTable->cellAt(r, c).firstCursorPosition();
-            cursor.setPosition(pTable->cellAt(r, c).lastCursorPosition().position(),
-                               QTextCursor::KeepAnchor);
-            return cursor.selectedText();
+        // The rows, each as its cells' texts.
+        auto rows = [pTable] {
+            QStringList lRows;
+            for (int r = 0; r < pTable->rows(); ++r) {
+                QStringList lCells;
+                for (int c = 0; c < pTable->columns(); ++c) {
+                    QTextCursor cell = pTable->cellAt(r, c).firstCursorPosition();
+                    cell.setPosition(pTable->cellAt(r, c).lastCursorPosition().position(),
+                                     QTextCursor::KeepAnchor);
+                    lCells << cell.selectedText();
+                }
+                lRows << lCells.join(",");
+            }
+            return lRows.join(" ");
         };
-        auto into = [&](int r, int c) {
+        auto at = [&](int r, int c, const char *sAction) {
             e.edit()->setTextCursor(pTable->cellAt(r, c).firstCursorPosition());
+            e.action(sAction)->trigger();
         };
+        at(2, 1, "Insert Row Below");
+        at(0, 0, "Insert Row Above");
+        QCOMPARE(rows(), QString(",, 00,01,02 10,11,12 20,21,22 ,,"));
+        at(1, 0, "Insert Column Left");
+        at(1, 3, "Insert Column Right");
+        QCOMPARE(rows(), QString(",,,, ,00,01,02, ,10,11,12, ,20,21,22, ,,,,"));
+        at(2, 2, "Delete Row");
+        at(2, 2, "Delete Column");
+        QCOMPARE(rows(), QString(",,, ,00,02, ,20,22, ,,,"));
 
-        into(2, 1);
-        e.action("Insert Row Below")->trigger();
-        QCOMPARE(pTable->rows(), 4);
-        QCOMPARE(cellText(2, 1), QString("21"));
-        QCOMPARE(cellText(3, 1), QString());
-        into(0, 0);
-        e.action("Insert Row Above")->trigger();
-        QCOMPARE(pTable->rows(), 5);
-        QCOMPARE(cellText(0, 0), QString());
-        QCOMPARE(cellText(1, 0), QString("00"));
-        into(1, 0);
-        e.action("Insert Column Left")->trigger();
-        QCOMPARE(pTable->columns(), 4);
-        QCOMPARE(cellText(1, 0), QString());
-        QCOMPARE(cellText(1, 1), QString("00"));
-        into(1, 3);
-        e.action("Insert Column Right")->trigger();
-        QCOMPARE(pTable->columns(), 5);
-        QCOMPARE(cellText(1, 3), QString("02"));
-        QCOMPARE(cellText(1, 4), QString());
-
-        into(2, 2);
-        e.action("Delete Row")->trigger();
-        QCOMPARE(pTable->rows(), 4);
-        QCOMPARE(cellText(2, 2), QString("21"));
-        into(2, 2);
-        e.action("Delete Column")->trigger();
-        QCOMPARE(pTable->columns(), 4);
-        QCOMPARE(cellText(2, 1), QString("20"));
-        QCOMPARE(cellText(2, 2), QString("22"));
-
-        // Outside a table the table operations change nothing.
+        // Outside a table they change nothing.
         e.put("before", 1);
         const QString sBefore = e.edit()->toHtml();
-        const int iUndo = e.doc()->availableUndoSteps();
         for (const char *sText : {"Insert Row Above", "Insert Row Below", "Insert Column Left",
                                   "Insert Column Right", "Delete Row", "Delete Column"})
             e.action(sText)->trigger();
         QCOMPARE(e.edit()->toHtml(), sBefore);
-        QCOMPARE(e.doc()->availableUndoSteps(), iUndo);
     }
 
     void findWrapsAround() {
         Editor e("<p>alpha beta Gamma beta alpha</p>");
         e.put("Gamma", 2);
-        e.pNote->findNext("beta", 0, 0);
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 17);
-        e.pNote->findNext("beta", 0, 0);
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 6); // wrapped to the start
-        e.pNote->findNext("beta", QTextDocument::FindBackward, 0);
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 17); // wrapped to the end
-        e.pNote->findNext("beta", QTextDocument::FindBackward, 0);
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 6);
-
-        e.pNote->findRestart("alpha", 0, 0);
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 0);
+        // Forward, then wrapping to the start; backward, then wrapping to the end.
+        for (auto [iFlags, iFound] : {std::pair{0, 17}, {0, 6}, {1, 17}, {1, 6}}) {
+            e.pNote->findNext("beta", iFlags, 0);
+            QCOMPARE(e.cursor().selectionStart(), iFound);
+        }
         e.pNote->findRestart("alpha", QTextDocument::FindBackward, 0);
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 22);
+        QCOMPARE(e.cursor().selectionStart(), 22);
+        e.pNote->findRestart("alpha", 0, 0);
+        QCOMPARE(e.cursor().selectionStart(), 0);
 
-        GuiTest::answerMessageBox(QMessageBox::Ok);
-        e.pNote->findRestart("gamma", QTextDocument::FindCaseSensitively, 0);
-        QCOMPARE(e.selected(), QString("alpha")); // not found: unchanged
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 22);
-    }
-
-    void notFound_data() {
-        QTest::addColumn<QString>("sText");
-        QTest::addColumn<int>("iFlags");
-        QTest::newRow("missing") << "delta" << 0;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("case") << "GAMMA" << int(QTextDocument::FindCaseSensitively);
-        QTest::newRow("whole words") << "amm" << int(QTextDocument::FindWholeWords);
-    }
-    void notFound() {
-        QFETCH(QString, sText);
-        QFETCH(int, iFlags);
-        Editor e("<p>alpha beta Gamma</p>");
-        e.put("beta");
-        GuiTest::answerModal([&e](QWidget *pModal) {
-            auto *pBox = qobject_cast<QMessageBox *>(pModal);
-            QVERIFY(pBox);
-            QCOMPARE(pBox->parentWidget(), e.pNote.get());
-            QCOMPARE(pBox->windowTitle(), QString("Pelimund"));
-            QCOMPARE(pBox->text(), QString("Search string not found."));
-            QCOMPARE(pBox->standardButtons(), QMessageBox::Ok);
-            QCOMPARE(pBox->icon(), QMessageBox::Warning);
-            pBox->button(QMessageBox::Ok)->click();
-        });
-        e.pNote->findNext(sText, iFlags, 0);
-        QCOMPARE(GuiTest::pendingAnswers(), 0);
-        QCOMPARE(e.selected(), QString("beta"));
+        // Not found, after the wrap too: the user is told, the selection stays.
+        const std::pair<const char *, int> kMissing[] = {
+            {"delta", 0},
+            {"", 0},
+            {"GAMMA", QTextDocument::FindCaseSensitively},
+            {"amm", QTextDocument::FindWholeWords}};
+        for (auto [sText, iFlags] : kMissing) {
+            GuiTest::answerModal([&e](QWidget *pModal) {
+                auto *pBox = qobject_cast<QMessageBox *>(pModal);
+                QVERIFY(pBox && pBox->parentWidget() == e.pNote.get());
+                QCOMPARE(pBox->windowTitle(), QString("Pelimund"));
+                QCOMPARE(pBox->text(), QString("Search string not found."));
+                QCOMPARE(pBox->standardButtons(), QMessageBox::Ok);
+                pBox->button(QMessageBox::Ok)->click();
+            });
+            e.pNote->findNext(sText, iFlags, 0);
+            QCOMPARE(GuiTest::pendingAnswers(), 0);
+            QCOMPARE(e.cursor().selectedText(), QString("alpha"));
+        }
     }
 
     // F3 first opens the dialog; later it searches with the dialog's text
@@ -653,37 +456,28 @@ private slots:
         Editor e("<p>one two one two</p>");
         QVERIFY(QTest::qWaitForWindowActive(e.pNote.get()));
         e.edit()->setFocus();
-        e.put("one", 0);
-        QVERIFY(!e.findDlg());
         QTest::keyClick(e.edit(), Qt::Key_F3);
         FindDlg *pDlg = e.findDlg();
-        QVERIFY(pDlg);
-        QVERIFY(pDlg->isVisible());
-        QVERIFY(!e.edit()->textCursor().hasSelection());
+        QVERIFY(pDlg && pDlg->isVisible());
+        QVERIFY(!e.cursor().hasSelection());
 
         pDlg->leText->setText("two");
         pDlg->btnFindNext->click();
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 4);
+        QCOMPARE(e.cursor().selectionStart(), 4);
         pDlg->btnClose->click();
-        QVERIFY(!pDlg->isVisible());
         e.pNote->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(e.pNote.get()));
-        e.edit()->setFocus();
         QTest::keyClick(e.edit(), Qt::Key_F3);
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 12);
+        QCOMPARE(e.cursor().selectionStart(), 12);
         QVERIFY(!pDlg->isVisible());
 
         pDlg->cbReverse->setChecked(true);
         pDlg->leText->setText("one");
         pDlg->btnRestart->click();
-        QCOMPARE(e.edit()->textCursor().selectionStart(), 8);
-
-        // The tool bar's Find shows the same dialog again.
+        QCOMPARE(e.cursor().selectionStart(), 8);
         e.action("Find")->trigger();
-        QCOMPARE(e.findDlg(), pDlg);
-        QCOMPARE(e.pNote->findChildren<FindDlg *>().size(), 1);
+        QCOMPARE(e.pNote->findChildren<FindDlg *>(), QList<FindDlg *>{pDlg});
         QVERIFY(pDlg->isVisible());
-        QCOMPARE(pDlg->leText->text(), QString("one"));
     }
 
     void pickColor() {
@@ -692,8 +486,7 @@ private slots:
         e.put("paint");
         GuiTest::answerModal([&e](QWidget *pModal) {
             auto *pDialog = qobject_cast<QColorDialog *>(pModal);
-            QVERIFY(pDialog);
-            QCOMPARE(pDialog->parentWidget(), e.pNote.get());
+            QVERIFY(pDialog && pDialog->parentWidget() == e.pNote.get());
             QCOMPARE(pDialog->currentColor(), QColor(Qt::white));
             pDialog->setCurrentColor(QColor(10, 20, 200));
             pDialog->accept();
@@ -703,14 +496,13 @@ private slots:
         // The release went to the dialog; the button must not stay sunken.
         QVERIFY(!e.colorButton()->isDown());
         QCOMPARE(e.formatOf("paint").foreground().color(), QColor(10, 20, 200));
-        QVERIFY(e.formatOf("me").foreground().style() == Qt::NoBrush);
+        QCOMPARE(e.formatOf("me").foreground().style(), Qt::NoBrush);
         QCOMPARE(e.pNote->focusWidget(), e.edit());
 
         e.put("me");
         GuiTest::rejectModal();
         e.pNote->pickColor();
-        QVERIFY(e.formatOf("me").foreground().style() == Qt::NoBrush);
-        QCOMPARE(e.pNote->focusWidget(), e.edit());
+        QCOMPARE(e.formatOf("me").foreground().style(), Qt::NoBrush);
     }
 
     void exportFormats() {
@@ -721,15 +513,10 @@ private slots:
 
         answerExport(sDir + "/page.html", "Web Page (*.html)");
         e.pNote->exportNote();
-        const QByteArray baHtml = fileBytes(sDir + "/page.html");
-        QVERIFY(baHtml.startsWith("<!DOCTYPE HTML"));
-        QVERIFY(baHtml.contains("Gr\xc3\xbc\xc3\x9f"
-                                "e"));
         QTextDocument reread;
-        reread.setHtml(QString::fromUtf8(baHtml));
+        reread.setHtml(QString::fromUtf8(fileBytes(sDir + "/page.html")));
         QCOMPARE(reread.toPlainText(), sText);
 
-        // Plain text, although the name ends in .html.
         answerExport(sDir + "/plain.html", "Plain text (*.txt)");
         e.pNote->exportNote();
         QCOMPARE(QString::fromUtf8(fileBytes(sDir + "/plain.html")), sText);
@@ -737,53 +524,39 @@ private slots:
         answerExport(sDir + "/doc.odt", "Oasis Open Document (*.odt)");
         e.pNote->exportNote();
         const QByteArray baOdt = fileBytes(sDir + "/doc.odt");
+        // The mime type comes first and stored, as OpenDocument requires.
         QVERIFY(baOdt.startsWith("PK\x03\x04"));
-        QCOMPARE(le16(baOdt, 8), 0);                        // the first member is stored...
-        QCOMPARE(baOdt.mid(30, 8), QByteArray("mimetype")); // ...and is the mime type
-        const QList<ZipEntry> lEntries = readZip(baOdt);
-        QVERIFY(!lEntries.isEmpty());
-        QCOMPARE(lEntries[0].baName, QByteArray("mimetype"));
-        QCOMPARE(lEntries[0].iMethod, 0);
-        QCOMPARE(lEntries[0].baData, QByteArray("application/vnd.oasis.opendocument.text"));
-        QByteArray baContent;
-        for (const ZipEntry &entry : lEntries)
-            if (entry.baName == "content.xml")
-                baContent = entry.baData;
-        for (const char *sWord : {"bold", "italic", "middle", "c2",
-                                  "Gr\xc3\xbc\xc3\x9f"
-                                  "e"})
-            QVERIFY2(baContent.contains(sWord), sWord);
+        QCOMPARE(baOdt.mid(8, 2), QByteArray(2, '\0'));
+        QCOMPARE(baOdt.mid(30, 8), QByteArray("mimetype"));
+        const QMap<QByteArray, QByteArray> mMembers = readZip(baOdt);
+        QCOMPARE(mMembers.value("mimetype"), QByteArray("application/vnd.oasis.opendocument.text"));
+        for (const char *sWord : {"bold", "middle", "c2", "Gr\xc3\xbc\xc3\x9f"})
+            QVERIFY2(mMembers.value("content.xml").contains(sWord), sWord);
 
-        // The suggested name starts in the documents folder.
+        // The dialog starts in the documents folder at the note's name.
         GuiTest::answerModal([](QWidget *pModal) {
             auto *pDialog = qobject_cast<QFileDialog *>(pModal);
             QVERIFY(pDialog);
-            QCOMPARE(pDialog->directory().absolutePath(), GuiTest::homePath() + "/Documents");
             QCOMPARE(pDialog->selectedFiles().value(0),
                      GuiTest::homePath() + "/Documents/Menu.html");
             pDialog->reject();
         });
         e.pNote->exportNote();
-        QVERIFY(QDir(GuiTest::homePath() + "/Documents").isEmpty());
-    }
 
-    void exportFailureIsReported() {
-        support::TempDir dir;
-        const QString sPath = QString::fromStdString(dir.getPath()) + "/missing/note.html";
-        Editor e("<p>text</p>");
-        QString sText;
-        GuiTest::answerModal([sPath, &sText](QWidget *pModal) {
+        // A file that cannot be written is reported.
+        QString sMessage;
+        GuiTest::answerModal([&sDir, &sMessage](QWidget *pModal) {
             auto *pDialog = qobject_cast<QFileDialog *>(pModal);
             QVERIFY(pDialog);
-            pDialog->selectFile(sPath);
-            GuiTest::answerMessageBox(QMessageBox::Ok, &sText);
+            pDialog->selectFile(sDir + "/missing/note.html");
+            GuiTest::answerMessageBox(QMessageBox::Ok, &sMessage);
             static_cast<QDialog *>(pDialog)->accept();
         });
         e.pNote->exportNote();
         QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
-        QVERIFY2(sText.startsWith("The note could not be written to \"") &&
-                     sText.contains("/missing/note.html\"."),
-                 qPrintable(sText));
+        QVERIFY2(sMessage.startsWith("The note could not be written to \"") &&
+                     sMessage.contains("/missing/note.html\"."),
+                 qPrintable(sMessage));
         QVERIFY(QDir(GuiTest::homePath() + "/Documents").isEmpty());
     }
 };

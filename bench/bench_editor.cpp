@@ -1,0 +1,202 @@
+// Speed of the rich-text editor on a 1 MiB note: loading it into the editor
+// and taking its content back, against the vault store loading and saving
+// the same note (decipher, inflate, parse; serialise, deflate, encipher,
+// write and sync), and against Qt's bare text document on the same HTML.
+#include "ratio.h"
+
+#include "gui/notewidgethtml.h"
+#include "store/notestore.h"
+#include "vrel/dictionary.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTextDocument>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype kNoteBytes = 1024 * 1024;
+
+// The editor needs a GUI application; the benchmark's entry point is shared
+// with the other benchmarks, so the first measurement makes one (offscreen,
+// kept to the end of the process).
+void ensureApplication() {
+    if (QApplication::instance())
+        return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char sName[] = "bench_editor";
+    static char *argv[] = {sName, nullptr};
+    new QApplication(argc, argv);
+}
+
+// HTML of about iChars characters: paragraphs with bold, italic, coloured
+// and sized spans, lists and small tables.
+QString bodyHtml(qsizetype iChars) {
+    QString sBody;
+    uint32_t x = 11;
+    for (int i = 0; sBody.size() < iChars; ++i) {
+        x = x * 1103515245u + 12345u;
+        sBody += QString("<p>Entry %1 has <b>bold %2</b>, <i>italic</i> and "
+                         "<span style=\"color:#%3; font-size:%4pt\">coloured</span> words.</p>")
+                     .arg(i)
+                     .arg(x >> 20)
+                     .arg(x & 0xffffff, 6, 16, QChar('0'))
+                     .arg(8 + (x >> 28));
+        if (i % 20 == 0)
+            sBody += "<ul><li>first item</li><li>second <u>item</u></li></ul>";
+        if (i % 50 == 0)
+            sBody += "<table border=\"1\"><tr><td>a</td><td>b</td></tr>"
+                     "<tr><td>c</td><td>d</td></tr></table>";
+    }
+    return sBody;
+}
+
+// The editor's own serialisation of such a body, 1 MiB or a little more.
+const QByteArray &noteHtml() {
+    static const QByteArray baHtml = [] {
+        ensureApplication();
+        QTextDocument doc;
+        qsizetype iChars = kNoteBytes / 4;
+        for (;;) {
+            doc.setHtml(bodyHtml(iChars));
+            const QByteArray ba = doc.toHtml().toUtf8();
+            if (ba.size() >= kNoteBytes)
+                return ba;
+            iChars = iChars * kNoteBytes / ba.size() + 1024;
+        }
+    }();
+    return baHtml;
+}
+
+Vrel::Dictionary *newContent() {
+    auto *pContent = new Vrel::Dictionary;
+    pContent->insert("data", noteHtml());
+    return pContent;
+}
+
+// A vault holding the note, made once.
+struct Vault {
+    std::string sPath;
+    std::unique_ptr<NoteStore> pStore;
+    Ka::Uuid id = Ka::Uuid::generate();
+    Vault() {
+        const char *pBase = std::getenv("TMPDIR");
+        sPath = std::string(pBase && *pBase ? pBase : "/tmp") + "/pelimund-bench-editor-" +
+                std::to_string(::getpid()) + ".vault";
+        pStore = std::make_unique<NoteStore>(Ka::String(sPath.c_str()), Ka::String("bench"));
+        std::unique_ptr<Vrel::Dictionary> pContent(newContent());
+        pStore->createNote(id, "big", "html", pContent.get());
+    }
+    ~Vault() {
+        pStore.reset();
+        std::remove(sPath.c_str());
+    }
+};
+
+Vault &vault() {
+    static Vault v;
+    return v;
+}
+
+void BM_EditorOpen(benchmark::State &state) {
+    ensureApplication();
+    for (auto _ : state) {
+        NoteWidgetHtml note(QByteArray(16, 'b'), "big", newContent());
+        benchmark::DoNotOptimize(note.isModified());
+    }
+    state.SetBytesProcessed(state.iterations() * noteHtml().size());
+}
+BENCHMARK(BM_EditorOpen)->Unit(benchmark::kMillisecond);
+
+void BM_EditorGetData(benchmark::State &state) {
+    ensureApplication();
+    NoteWidgetHtml note(QByteArray(16, 'b'), "big", newContent());
+    for (auto _ : state) {
+        std::unique_ptr<Vrel::Object> pData(note.getData());
+        benchmark::DoNotOptimize(pData.get());
+    }
+    state.SetBytesProcessed(state.iterations() * noteHtml().size());
+}
+BENCHMARK(BM_EditorGetData)->Unit(benchmark::kMillisecond);
+
+// Open a note and save it at once: what opening and storing a note costs
+// the editor.
+void BM_EditorRoundTrip(benchmark::State &state) {
+    ensureApplication();
+    for (auto _ : state) {
+        NoteWidgetHtml note(QByteArray(16, 'b'), "big", newContent());
+        std::unique_ptr<Vrel::Object> pData(note.getData());
+        benchmark::DoNotOptimize(pData.get());
+    }
+}
+BENCHMARK(BM_EditorRoundTrip)->Unit(benchmark::kMillisecond);
+
+void BM_StoreLoadNote(benchmark::State &state) {
+    Vault &v = vault();
+    for (auto _ : state) {
+        std::unique_ptr<Vrel::Dictionary> pContent(v.pStore->loadNote(v.id));
+        benchmark::DoNotOptimize(pContent.get());
+    }
+    state.SetBytesProcessed(state.iterations() * noteHtml().size());
+}
+BENCHMARK(BM_StoreLoadNote)->Unit(benchmark::kMillisecond);
+
+void BM_StoreSaveNote(benchmark::State &state) {
+    Vault &v = vault();
+    std::unique_ptr<Vrel::Dictionary> pContent(newContent());
+    for (auto _ : state)
+        v.pStore->saveNote(v.id, pContent.get());
+    state.SetBytesProcessed(state.iterations() * noteHtml().size());
+}
+BENCHMARK(BM_StoreSaveNote)->Unit(benchmark::kMillisecond);
+
+void BM_StoreRoundTrip(benchmark::State &state) {
+    Vault &v = vault();
+    for (auto _ : state) {
+        std::unique_ptr<Vrel::Dictionary> pContent(v.pStore->loadNote(v.id));
+        v.pStore->saveNote(v.id, pContent.get());
+    }
+}
+BENCHMARK(BM_StoreRoundTrip)->Unit(benchmark::kMillisecond);
+
+// Where the editor's time goes: Qt's text document alone, without the edit
+// widget, parsing and writing the same HTML.
+void BM_QtDocumentSetHtml(benchmark::State &state) {
+    ensureApplication();
+    const QString sHtml = QString::fromUtf8(noteHtml());
+    for (auto _ : state) {
+        QTextDocument doc;
+        doc.setHtml(sHtml);
+        benchmark::DoNotOptimize(doc.blockCount());
+    }
+}
+BENCHMARK(BM_QtDocumentSetHtml)->Unit(benchmark::kMillisecond);
+
+void BM_QtDocumentToHtml(benchmark::State &state) {
+    ensureApplication();
+    QTextDocument doc;
+    doc.setHtml(QString::fromUtf8(noteHtml()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(doc.toHtml().toUtf8().size());
+}
+BENCHMARK(BM_QtDocumentToHtml)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+PELIMUND_BENCH_RATIO("editor: open a 1 MiB note vs the store loading it", "BM_EditorOpen",
+                     "BM_StoreLoadNote");
+PELIMUND_BENCH_RATIO("editor: take a 1 MiB note's data vs the store saving it", "BM_EditorGetData",
+                     "BM_StoreSaveNote");
+PELIMUND_BENCH_RATIO("editor: open+take 1 MiB vs store load+save", "BM_EditorRoundTrip",
+                     "BM_StoreRoundTrip");
+PELIMUND_BENCH_RATIO("editor: open a 1 MiB note vs Qt's bare document parse", "BM_EditorOpen",
+                     "BM_QtDocumentSetHtml");
+PELIMUND_BENCH_RATIO("editor: take a 1 MiB note's data vs Qt's bare toHtml", "BM_EditorGetData",
+                     "BM_QtDocumentToHtml");
