@@ -247,6 +247,23 @@ private slots:
         QVERIFY(list()->isHeaderHidden());
     }
 
+    // The Help menu shows the help pages in a window of the program.
+    void helpPages() {
+        plainWindow();
+        auto visibleHelp = [] {
+            for (QWidget *pWidget : QApplication::allWidgets()) {
+                if (pWidget->inherits("HelpWindow") && pWidget->isVisible())
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(!visibleHelp());
+        action("actionQuickGuide")->trigger();
+        QVERIFY(visibleHelp());
+        action("actionManual")->trigger();
+        QVERIFY(visibleHelp());
+    }
+
     // Without a path and without recent vaults the wizard comes once the
     // event loop runs; with recent vaults nothing does.
     void startChoice() {
