@@ -57,7 +57,7 @@ public:
     static Formatter &nl(Formatter &f);
     static Formatter &flush(Formatter &f);
 
-    // The spec for the next value only.
+    // The format for the next value only.
     Formatter &operator<<(const FormatSpec &fs);
     Formatter &operator<<(Manipulator pManip) { return pManip(*this); }
 
@@ -119,7 +119,7 @@ public:
     Formatter &operator>>(bool &b);
 
 private:
-    // The spec in force for this value; a spec given for one value ends here.
+    // The format in force for this value; one given for a single value ends here.
     FormatSpec takeFormat();
     void writeInteger(bool bNegative, unsigned long long uMagnitude);
     void writeFloating(long double f);
