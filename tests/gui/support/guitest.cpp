@@ -105,6 +105,24 @@ int pendingAnswers() {
     return iPending;
 }
 
+QList<QWidget *> tabOrder(QWidget *pStart) {
+    QList<QWidget *> lVisited;
+    pStart->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 50 && QApplication::focusWidget(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *pFocus = QApplication::focusWidget();
+        if (pFocus && pFocus->parentWidget() &&
+            pFocus->parentWidget()->focusPolicy() == Qt::NoFocus &&
+            qobject_cast<QDialogButtonBox *>(pFocus->parentWidget()))
+            pFocus = pFocus->parentWidget();
+        if (lVisited.isEmpty() || lVisited.last() != pFocus)
+            lVisited << pFocus;
+        if (pFocus == pStart)
+            break;
+    }
+    return lVisited;
+}
+
 bool waitFor(const std::function<bool()> &fDone) {
     return QTest::qWaitFor(fDone, 10000);
 }

@@ -44,6 +44,12 @@ void rejectModal();
 // Number of modal answers armed and not yet given; tests check it is 0.
 int pendingAnswers();
 
+// Gives pStart the focus in its shown window and presses Tab until the focus
+// comes back to it (at most 50 times); gives the widgets that had the focus
+// in turn, pStart last. A widget inside a container that is not itself
+// focusable (a button box) counts as that container, once.
+QList<QWidget *> tabOrder(QWidget *pStart);
+
 // Runs the event loop until fDone is true or ten seconds pass; returns fDone().
 bool waitFor(const std::function<bool()> &fDone);
 
