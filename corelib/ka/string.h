@@ -49,9 +49,9 @@ public:
 //
 // Const operations never change what a sharer can see: they do not merge
 // the chain in place, so iterators and pointers obtained from any copy stay
-// valid until a copy that shares the body with them changes. Mutable
-// access (getStr, the mutable operator[], begin and find) counts as a
-// change.
+// valid until the body changes, which only its last owner can do (a shared
+// body is copied first). Mutable access (getStr, the mutable operator[],
+// begin and find) counts as a change.
 //
 // Threads: copies of one string may be read, copied and destroyed in
 // different threads at once (the reference count is atomic and reads write
