@@ -340,11 +340,12 @@ String JournaledFile::journalBytes(const std::vector<Saved> &lSaved) const {
 }
 
 void JournaledFile::applyPages() {
-    int64_t iFileSize = iBaseSize;
-    if (iKeepBelow < iBaseSize) {
+    // The size first: cut bytes become zeros when the file grows again, and
+    // no write lands past the end (a stream may not leave holes).
+    if (iKeepBelow < iBaseSize)
         rData.setSize(int(iKeepBelow));
-        iFileSize = iKeepBelow;
-    }
+    if (iSize != iKeepBelow)
+        rData.setSize(int(iSize));
     // Pages that follow each other go out in one write.
     std::vector<char> lRun;
     int64_t iRunStart = -1;
@@ -352,7 +353,6 @@ void JournaledFile::applyPages() {
         if (lRun.empty())
             return;
         writeAt(rData, iRunStart, lRun.data(), int64_t(lRun.size()));
-        iFileSize = std::max(iFileSize, iRunStart + int64_t(lRun.size()));
         lRun.clear();
     };
     for (const auto &[iPage, pData] : hPages) {
@@ -368,8 +368,6 @@ void JournaledFile::applyPages() {
         lRun.insert(lRun.end(), pData.get(), pData.get() + n);
     }
     flush();
-    if (iFileSize != iSize)
-        rData.setSize(int(iSize));
 }
 
 void JournaledFile::invalidateJournal(Stream &rJournal) {
@@ -380,9 +378,9 @@ void JournaledFile::invalidateJournal(Stream &rJournal) {
 }
 
 void JournaledFile::putBack(const std::vector<Saved> &lSaved, int64_t iOldSize) {
+    rData.setSize(int(iOldSize));
     for (const Saved &r : lSaved)
         writeAt(rData, r.iOffset, r.sBytes.getConstStr(), r.sBytes.getSize());
-    rData.setSize(int(iOldSize));
     rFiles.syncData();
 }
 

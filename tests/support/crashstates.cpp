@@ -2,6 +2,8 @@
 // freedom a disk has before it is told to sync.
 #include "support/crashstates.h"
 
+#include "support/bytes.h"
+
 #include <algorithm>
 #include <set>
 #include <utility>
@@ -81,6 +83,24 @@ std::vector<File> variants(const File &rBase, const std::vector<const FileEvent 
 }
 
 } // namespace
+
+MemoryFiles::MemoryFiles(const DiskState &rState) : mData(toKa(rState.sData)) {
+    if (rState.sJournal)
+        pJournal = std::make_unique<Ka::MemBuf>(toKa(*rState.sJournal));
+}
+
+Ka::Stream *MemoryFiles::journal(bool bCreate) {
+    if (!pJournal && bCreate)
+        pJournal = std::make_unique<Ka::MemBuf>();
+    return pJournal.get();
+}
+
+DiskState MemoryFiles::state() const {
+    DiskState state{toStd(mData.getString()), std::nullopt};
+    if (pJournal)
+        state.sJournal = toStd(pJournal->getString());
+    return state;
+}
 
 int forEachCrashState(const DiskState &rBefore, const std::vector<FileEvent> &lEvents,
                       std::mt19937 &rRandom, int iSubsets,

@@ -2,6 +2,7 @@
 // power cut can leave behind while a logged sequence of file events runs.
 #pragma once
 
+#include "ka/membuf.h"
 #include "support/watchedfiles.h"
 
 #include <functional>
@@ -17,6 +18,23 @@ struct DiskState {
     std::string sData;
     std::optional<std::string> sJournal;
     bool operator==(const DiskState &o) const = default;
+};
+
+// A data file and its journal in memory, for tests of the journaled file
+// that need no disk. Syncing does nothing.
+class MemoryFiles : public Ka::JournaledFile::Files {
+public:
+    explicit MemoryFiles(const DiskState &rState = DiskState());
+    Ka::Stream &data() override { return mData; }
+    void syncData() override {}
+    Ka::Stream *journal(bool bCreate) override;
+    void syncJournal() override {}
+    void removeJournal() override { pJournal.reset(); }
+    DiskState state() const;
+
+private:
+    Ka::MemBuf mData;
+    std::unique_ptr<Ka::MemBuf> pJournal;
 };
 
 // Calls fCheck once for every distinct state the events can leave, started
