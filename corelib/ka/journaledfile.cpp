@@ -391,11 +391,13 @@ void JournaledFile::commit() {
     std::vector<Saved> lSaved;
     Stream *pJournal = nullptr;
     try {
-        lSaved = saveReplaced();
-        const String sJournal = journalBytes(lSaved);
         pJournal = rFiles.journal(true);
-        writeAt(*pJournal, 0, sJournal.getConstStr(), sJournal.getSize());
-        rFiles.syncJournal();
+        if (pJournal) {
+            lSaved = saveReplaced();
+            const String sJournal = journalBytes(lSaved);
+            writeAt(*pJournal, 0, sJournal.getConstStr(), sJournal.getSize());
+            rFiles.syncJournal();
+        }
     } catch (...) {
         // The data file is untouched. A journal that did reach the disk
         // whole holds the bytes the file still has: restoring it changes
@@ -407,9 +409,12 @@ void JournaledFile::commit() {
     try {
         applyPages();
         rFiles.syncData();
-        invalidateJournal(*pJournal);
+        if (pJournal)
+            invalidateJournal(*pJournal);
     } catch (...) {
         try {
+            if (!pJournal)
+                throw;
             putBack(lSaved, iBaseSize);
             // With the old bytes back, a journal still valid changes nothing.
             try {

@@ -46,7 +46,9 @@ public:
         virtual void syncData() = 0;
         // The journal, opened on first use; null when there is none and
         // bCreate is false. A journal created here exists durably (its
-        // folder is synced) before it is returned.
+        // folder is synced) before it is returned. Files that give no
+        // journal even when asked to create one have their changes written
+        // in place, without the guarantee (to measure what it costs).
         virtual Stream *journal(bool bCreate) = 0;
         virtual void syncJournal() = 0;
         // Closes and removes the journal, durably; nothing when there is none.
