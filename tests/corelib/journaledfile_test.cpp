@@ -254,6 +254,47 @@ TEST(JournaledFile, EveryCrashStateRecoversToBeforeOrAfter) {
     EXPECT_GT(iAfter, 0);
 }
 
+// Recovery cut short at any point is simply run again: every state it can
+// leave recovers to the file before the change.
+TEST(JournaledFile, RecoveryCutShortRecoversAgain) {
+    const std::string sBase = pattern(6000);
+    WatchedFiles files(std::make_unique<MemoryFiles>(DiskState{sBase, std::nullopt}));
+    Ka::JournaledFile jf(files, 512);
+    writeAt(jf, 700, std::string(2000, 'n'));
+    writeAt(jf, 5500, std::string(4000, 'm'));
+    jf.commit();
+    // The files as the commit left them just before the journal was
+    // invalidated: a change cut short after the vault was written.
+    {
+        DiskState hot{sBase, std::string()};
+        const std::vector<FileEvent> &lEvents = files.getEvents();
+        for (size_t i = 0; i + 2 < lEvents.size(); ++i) {
+            const FileEvent &e = lEvents[i];
+            std::string &rFile = e.iFile == FileEvent::kData ? hot.sData : *hot.sJournal;
+            if (e.eKind == FileEvent::Write) {
+                rFile.resize(std::max(rFile.size(), size_t(e.iOffset) + e.sBytes.size()), '\0');
+                rFile.replace(size_t(e.iOffset), e.sBytes.size(), e.sBytes);
+            } else if (e.eKind == FileEvent::Resize) {
+                rFile.resize(size_t(e.iSize), '\0');
+            }
+        }
+        ASSERT_NE(hot.sData, sBase);
+        WatchedFiles recovering(std::make_unique<MemoryFiles>(hot));
+        Ka::JournaledFile again(recovering, 512);
+        ASSERT_TRUE(again.recover());
+        EXPECT_EQ(readAll(recovering.inner().data()), sBase);
+        std::mt19937 rng(5);
+        const int iStates = support::forEachCrashState(hot, recovering.getEvents(), rng, 8,
+                                                       [&](const DiskState &state) {
+                                                           MemoryFiles cut(state);
+                                                           Ka::JournaledFile third(cut, 512);
+                                                           third.recover();
+                                                           EXPECT_EQ(cut.state().sData, sBase);
+                                                       });
+        EXPECT_GT(iStates, 5);
+    }
+}
+
 // A disk that fails at any byte of a commit: the commit throws, and the file
 // holds the last commit's state, at once (a full disk still overwrites) or
 // after the next recovery (a broken disk may refuse the undoing too).

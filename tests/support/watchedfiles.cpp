@@ -2,21 +2,22 @@
 #include "support/watchedfiles.h"
 
 #include "ka/exception.h"
+#include "support/forwardingstream.h"
+
+#include <algorithm>
 
 #include <cerrno>
 
 namespace support {
 
 // A stream that passes its writes and size changes through the watcher.
-class WatchedFiles::Stream : public Ka::Stream {
+class WatchedFiles::Stream : public ForwardingStream {
 public:
     Stream(WatchedFiles &rOwner, Ka::Stream &rInner, int iFile)
-        : rOwner(rOwner), rInner(rInner), iFile(iFile) {}
+        : ForwardingStream(rInner), rOwner(rOwner), iFile(iFile) {}
 
     using Ka::Stream::write;
 
-    void close() override { rInner.close(); }
-    int read(void *pBuf, int nBytes) override { return rInner.read(pBuf, nBytes); }
     int write(const void *pBuf, int nBytes) override {
         FileEvent event;
         event.eKind = FileEvent::Write;
@@ -27,20 +28,6 @@ public:
         rOwner.pass(std::move(event), [&] { iDone = rInner.write(pBuf, nBytes); });
         return iDone;
     }
-    int tell() override { return rInner.tell(); }
-    void seek(int iOffset) override { rInner.seek(iOffset); }
-    void setPos(int iPos) override { rInner.setPos(iPos); }
-    void setPosEnd(int iPos) override { rInner.setPosEnd(iPos); }
-    bool isEos() override { return rInner.isEos(); }
-    bool isOpen() override { return rInner.isOpen(); }
-    void flush() override { rInner.flush(); }
-    bool canRead() override { return rInner.canRead(); }
-    bool canWrite() override { return rInner.canWrite(); }
-    bool isReadable() override { return rInner.isReadable(); }
-    bool isWritable() override { return rInner.isWritable(); }
-    bool isSeekable() override { return rInner.isSeekable(); }
-    bool isBlocking() override { return rInner.isBlocking(); }
-    void setBlocking(bool bBlocking) override { rInner.setBlocking(bBlocking); }
     void setSize(int iSize) override {
         FileEvent event;
         event.eKind = FileEvent::Resize;
@@ -48,15 +35,9 @@ public:
         event.iSize = iSize;
         rOwner.pass(std::move(event), [&] { rInner.setSize(iSize); });
     }
-    int getSize() override { return rInner.getSize(); }
-    int getBlockSize() override { return rInner.getBlockSize(); }
-    Ka::String getLocation() override { return rInner.getLocation(); }
-
-    Ka::Stream &inner() { return rInner; }
 
 private:
     WatchedFiles &rOwner;
-    Ka::Stream &rInner;
     int iFile;
 };
 

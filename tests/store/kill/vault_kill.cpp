@@ -185,7 +185,8 @@ void run(NoteStore &rStore, const Op &op) {
         rStore.createNote(id(a[0]), kstr(a[1]), "html",
                           content(html(uint32_t(std::stoul(a[2])), std::stoul(a[3]))).get());
     } else if (op.sKind == "save") {
-        rStore.saveNote(id(a[0]), content(html(uint32_t(std::stoul(a[1])), std::stoul(a[2]))).get());
+        rStore.saveNote(id(a[0]),
+                        content(html(uint32_t(std::stoul(a[1])), std::stoul(a[2]))).get());
     } else if (op.sKind == "rename") {
         rStore.renameNote(id(a[0]), kstr(a[1]));
     } else if (op.sKind == "delete") {
@@ -224,7 +225,8 @@ Op randomOp(NoteStore &rStore, std::mt19937 &rng) {
     const auto name = [&] { return "n" + std::to_string(rng() % 100000); };
     const int iDraw = int(rng() % 100);
     if (lIds.empty() || (iDraw < 25 && lIds.size() < 120))
-        return {"create", {str(Ka::Uuid::generate().toString()), name(), std::to_string(rng()), size()}};
+        return {"create",
+                {str(Ka::Uuid::generate().toString()), name(), std::to_string(rng()), size()}};
     if (iDraw < 50)
         return {"save", {any(), std::to_string(rng()), size()}};
     if (iDraw < 60)
@@ -238,7 +240,8 @@ Op randomOp(NoteStore &rStore, std::mt19937 &rng) {
     if (iDraw < 90)
         return {"user", {name()}};
     if (iDraw < 95)
-        return {"import", {str(Ka::Uuid::generate().toString()), any(), std::to_string(rng() % 1000)}};
+        return {"import",
+                {str(Ka::Uuid::generate().toString()), any(), std::to_string(rng() % 1000)}};
     if (iDraw < 98)
         return {"remote", {std::to_string(rng() % 1000)}};
     return {"unuser", {}};
@@ -371,7 +374,8 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
         const int iDieAt = bAtWrite ? int(1 + rng() % 300) : -1;
         Child child = spawn(sSelf, {"worker", sVault, std::to_string(rng()), std::to_string(iOps),
                                     std::to_string(iDieAt)});
-        const auto tKill = std::chrono::steady_clock::now() + std::chrono::milliseconds(rng() % 1500);
+        const auto tKill =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(rng() % 1500);
         std::string sPending, sLine;
         std::optional<Op> inFlight;
         bool bLockChecked = false;
@@ -447,8 +451,8 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
         // A removed header value that no write carried dies with the process.
         model.bUnuserPending = false;
         if (iRuns % 50 == 0)
-            std::fprintf(stderr, "... %d runs, %d kills, %d operations committed\n", iRuns,
-                         iKilled, iCommitted);
+            std::fprintf(stderr, "... %d runs, %d kills, %d operations committed\n", iRuns, iKilled,
+                         iCommitted);
     }
     const double dSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
