@@ -170,6 +170,11 @@ NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword,
     } catch (...) {
         delete pHeader;
         pHeader = nullptr;
+        // A refused vault (a wrong password, say) keeps no journal beside it.
+        try {
+            jVault.removeJournal();
+        } catch (...) {
+        }
         throw;
     }
 }
