@@ -2,6 +2,9 @@
 // deciphering and inflating its header with Crypto++ and zlib; saving one
 // 100 KiB note against writing and syncing 100 KiB to a plain file; and
 // creating notes one after another, against one small synced write each.
+// Each of the three also against the same store without its journal
+// (changes written in place with one sync, as the store did before): what
+// atomic, durable changes cost.
 #include "bigvault.h"
 #include "ka/file.h"
 #include "oracle.h"
@@ -36,6 +39,30 @@ BigVault &bigVault() {
     return vault;
 }
 
+// The store with its journal, or over files that give none.
+class BenchStore : public NoteStore {
+public:
+    BenchStore(const std::string &sPath, bool bJournal)
+        : NoteStore(kstr(sPath), kPassword, bJournal ? FilesLayer() : FilesLayer(withoutJournal)) {}
+
+private:
+    class NoJournal : public Files {
+    public:
+        explicit NoJournal(std::unique_ptr<Files> pDisk) : pDisk(std::move(pDisk)) {}
+        Ka::Stream &data() override { return pDisk->data(); }
+        void syncData() override { pDisk->syncData(); }
+        Ka::Stream *journal(bool) override { return nullptr; }
+        void syncJournal() override {}
+        void removeJournal() override {}
+
+    private:
+        std::unique_ptr<Files> pDisk;
+    };
+    static std::unique_ptr<Files> withoutJournal(std::unique_ptr<Files> pDisk) {
+        return std::make_unique<NoJournal>(std::move(pDisk));
+    }
+};
+
 std::unique_ptr<Vrel::Dictionary> content(size_t iBytes) {
     std::string s;
     uint32_t x = 7;
@@ -49,14 +76,23 @@ std::unique_ptr<Vrel::Dictionary> content(size_t iBytes) {
     return pDict;
 }
 
-void BM_OpenVault10k(benchmark::State &state) {
+void openVault10k(benchmark::State &state, bool bJournal) {
     BigVault &vault = bigVault();
     for (auto _ : state) {
-        NoteStore store(kstr(vault.sPath), kPassword);
+        BenchStore store(vault.sPath, bJournal);
         benchmark::DoNotOptimize(store.getNoteCount());
     }
 }
+void BM_OpenVault10k(benchmark::State &state) {
+    openVault10k(state, true);
+}
+void BM_OpenVault10kNoJournal(benchmark::State &state) {
+    openVault10k(state, false);
+}
 BENCHMARK(BM_OpenVault10k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenVault10kNoJournal)->Unit(benchmark::kMillisecond);
+PELIMUND_BENCH_RATIO("open a vault of 10,000 notes, journaled vs in place", "BM_OpenVault10k",
+                     "BM_OpenVault10kNoJournal");
 
 // What opening must do at least: decipher stream 1 and inflate the header.
 void BM_OpenVault10kReference(benchmark::State &state) {
@@ -70,14 +106,23 @@ BENCHMARK(BM_OpenVault10kReference)->Unit(benchmark::kMillisecond);
 PELIMUND_BENCH_RATIO("open a vault of 10,000 notes vs decipher+inflate its header",
                      "BM_OpenVault10k", "BM_OpenVault10kReference");
 
-void BM_SaveNote100KiB(benchmark::State &state) {
+void saveNote100KiB(benchmark::State &state, bool bJournal) {
     BigVault &vault = bigVault();
-    NoteStore store(kstr(vault.sPath), kPassword);
+    BenchStore store(vault.sPath, bJournal);
     auto pContent = content(100 * 1024);
     for (auto _ : state)
         store.saveNote(vault.idFirst, pContent.get());
 }
+void BM_SaveNote100KiB(benchmark::State &state) {
+    saveNote100KiB(state, true);
+}
+void BM_SaveNote100KiBNoJournal(benchmark::State &state) {
+    saveNote100KiB(state, false);
+}
 BENCHMARK(BM_SaveNote100KiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveNote100KiBNoJournal)->Unit(benchmark::kMillisecond);
+PELIMUND_BENCH_RATIO("save a 100 KiB note in 10,000, journaled vs in place", "BM_SaveNote100KiB",
+                     "BM_SaveNote100KiBNoJournal");
 
 // The same header write without the note: what saving the note adds.
 void BM_RenameNoteIn10k(benchmark::State &state) {
@@ -111,7 +156,7 @@ PELIMUND_BENCH_RATIO("save a 100 KiB note in 10,000 vs write+fdatasync 100 KiB",
 
 // Creating notes one after another into a new vault; every note rewrites
 // the header, which holds every note created before it.
-void BM_CreateNotes(benchmark::State &state) {
+void createNotes(benchmark::State &state, bool bJournal) {
     const int iCount = int(state.range(0));
     const std::string sPath = tempPath("create.vault");
     auto pContent = content(1000);
@@ -119,7 +164,7 @@ void BM_CreateNotes(benchmark::State &state) {
         state.PauseTiming();
         std::remove(sPath.c_str());
         state.ResumeTiming();
-        NoteStore store(kstr(sPath), kPassword);
+        BenchStore store(sPath, bJournal);
         for (int i = 0; i < iCount; ++i)
             store.createNote(Ka::Uuid::generate(), kstr("Note " + std::to_string(i)), "html",
                              pContent.get());
@@ -129,7 +174,16 @@ void BM_CreateNotes(benchmark::State &state) {
         benchmark::Counter(double(iCount), benchmark::Counter::kIsIterationInvariantRate |
                                                benchmark::Counter::kInvert);
 }
+void BM_CreateNotes(benchmark::State &state) {
+    createNotes(state, true);
+}
+void BM_CreateNotesNoJournal(benchmark::State &state) {
+    createNotes(state, false);
+}
 BENCHMARK(BM_CreateNotes)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CreateNotesNoJournal)->Arg(1000)->Unit(benchmark::kMillisecond);
+PELIMUND_BENCH_RATIO("create 1000 notes one by one, journaled vs in place", "BM_CreateNotes/1000",
+                     "BM_CreateNotesNoJournal/1000");
 
 // One durable small write per note: the least a note creation costs.
 void BM_CreateNotesReference(benchmark::State &state) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,15 @@ String errorText(int iErr) {
 
 [[noreturn]] void throwErrno(int iErr) {
     throw FileException(iErr, "%s", errorText(iErr).getConstStr());
+}
+
+// The name as a C text; a zero byte inside it would silently name another
+// file.
+const char *checkedName(const String &sName) {
+    const char *pName = sName.getConstStr();
+    if (int(std::strlen(pName)) != sName.getSize())
+        throw FileException(EINVAL, "%s: %s", errorText(EINVAL).getConstStr(), pName);
+    return pName;
 }
 
 int mapFlags(int iFlags) {
@@ -53,14 +63,11 @@ int mapFlags(int iFlags) {
 
 } // namespace
 
-File::File(const String &sName, int iFlags) {
+File::File(const String &sName, int iFlags, int iMode) {
     int iOpen = mapFlags(iFlags);
-    const char *pName = sName.getConstStr();
-    // A zero byte inside the name would silently open another file.
-    if (int(std::strlen(pName)) != sName.getSize())
-        throw FileException(EINVAL, "%s: %s", errorText(EINVAL).getConstStr(), pName);
+    const char *pName = checkedName(sName);
     do {
-        fd = ::open(pName, iOpen, 0666);
+        fd = ::open(pName, iOpen, mode_t(iMode));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         int iErr = errno;
@@ -198,6 +205,53 @@ void File::sync() {
         if (errno != EINTR)
             throwErrno(errno);
     }
+}
+
+bool File::tryLock() {
+    requireFd();
+    while (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        if (errno == EWOULDBLOCK)
+            return false;
+        if (errno != EINTR)
+            throwErrno(errno);
+    }
+    return true;
+}
+
+void File::syncFolderOf(const String &sPath) {
+    const char *pName = checkedName(sPath);
+    const char *pSlash = std::strrchr(pName, '/');
+    const String sFolder = !pSlash           ? String(".")
+                           : pSlash == pName ? String("/")
+                                             : String(pName, int(pSlash - pName));
+    int iFolder;
+    do {
+        iFolder = ::open(sFolder.getConstStr(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (iFolder < 0 && errno == EINTR);
+    if (iFolder < 0) {
+        int iErr = errno;
+        throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), sFolder.getConstStr());
+    }
+    int iResult;
+    do {
+        iResult = ::fsync(iFolder);
+    } while (iResult < 0 && errno == EINTR);
+    int iErr = errno;
+    ::close(iFolder);
+    // Some file systems cannot sync a folder and say so; there is nothing
+    // more to do on them.
+    if (iResult < 0 && iErr != EINVAL && iErr != EROFS)
+        throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), sFolder.getConstStr());
+}
+
+bool File::remove(const String &sPath) {
+    const char *pName = checkedName(sPath);
+    if (::unlink(pName) == 0)
+        return true;
+    int iErr = errno;
+    if (iErr == ENOENT)
+        return false;
+    throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), pName);
 }
 
 File File::tempFile(String &sTemplate) {

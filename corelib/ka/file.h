@@ -25,11 +25,12 @@ public:
     static constexpr int Append = 16;
     static constexpr int Exclusive = 64;
 
-    // Opens sName (new files get mode 0666 less the umask). Throws
-    // FileException "You must specify Read, Write, or both when opening a
-    // file." (code 0) without Read or Write, and "<system text>: <name>"
-    // with errno when the open fails.
-    File(const String &sName, int iFlags);
+    // Opens sName; a file it creates gets iMode less the umask (0600 for
+    // files only their owner may read). Throws FileException "You must
+    // specify Read, Write, or both when opening a file." (code 0) without
+    // Read or Write, and "<system text>: <name>" with errno when the open
+    // fails.
+    File(const String &sName, int iFlags, int iMode = 0666);
     // Takes ownership of an open descriptor.
     explicit File(int iFd);
     ~File() override;
@@ -69,6 +70,17 @@ public:
 
     // Forces the written data to the disk (fdatasync).
     void sync();
+    // Takes an exclusive advisory lock on the open file (flock) without
+    // waiting: false when another open of the file, in this process or
+    // another, holds it. The lock goes with the descriptor (close, or the
+    // death of the process).
+    bool tryLock();
+
+    // Makes the creation or removal of files in the folder holding sPath
+    // durable (fsync of the folder).
+    static void syncFolderOf(const String &sPath);
+    // Removes the file; false when there is none.
+    static bool remove(const String &sPath);
 
     // Creates and opens (read and write) a new file named after sTemplate,
     // whose trailing X characters are replaced by random letters from

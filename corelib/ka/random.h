@@ -5,6 +5,7 @@
 #include "ka/randombase.h"
 #include "ka/singleton.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace Ka {
@@ -15,9 +16,18 @@ namespace Ka {
 //
 // Thread safety: all operations, setGenerator() included, are serialised by
 // one mutex, so threads may draw concurrently; the values each thread gets
-// then depend on the interleaving. Not for cryptographic use.
+// then depend on the interleaving. The generators are not for cryptographic
+// use: values that must differ between runs and be hard to guess
+// (identifiers, the vault's random prefixes and check words) come from the
+// kernel through systemBytes() and systemRand().
 class Random : public Singleton<Random> {
 public:
+    // Fills n bytes from the kernel's random source (getrandom, or
+    // /dev/urandom where the call is refused), whatever generator is
+    // installed. Throws ExceptionBase when neither can be read. Thread-safe.
+    static void systemBytes(void *pBuf, size_t n);
+    static uint32_t systemRand();
+
     static void seed(int iSeed);
     static uint32_t rand();
     static int randMax(int iMax);

@@ -1,6 +1,7 @@
 // Copy-on-write sharing of a container's body between value-type shells.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace Ka {
@@ -8,8 +9,13 @@ namespace Ka {
 // Base of every shared container. Copies share one body (Core) and one
 // reference count; a shell calls detach() before any change, which gives it
 // a private copy when the body is shared. Core must have a virtual
-// destructor. The reference count is a plain integer: a body shared between
-// threads must be guarded by its owner.
+// destructor.
+//
+// Threads: the reference count is atomic, so copies of one body may be
+// made, read and destroyed in different threads at once (the sync thread and
+// the GUI thread pass strings to each other). One shell object is still used
+// by one thread at a time, and a shell that changes its body must not share
+// it (detach() sees to that).
 //
 // Shells may override the three core hooks; they are only called on a fully
 // constructed shell (construction allocates a plain Core, destruction deletes
@@ -17,7 +23,7 @@ namespace Ka {
 template <typename Shell, typename Core>
 class SharedCore {
 public:
-    SharedCore() : refCount(new int32_t(1)) {
+    SharedCore() : refCount(new std::atomic<int32_t>(1)) {
         try {
             core = new Core;
         } catch (...) {
@@ -26,11 +32,11 @@ public:
         }
     }
     SharedCore(const SharedCore &other) : core(other.core), refCount(other.refCount) {
-        ++*refCount;
+        refCount->fetch_add(1, std::memory_order_relaxed);
     }
     SharedCore &operator=(const SharedCore &other) {
         if (core != other.core) {
-            ++*other.refCount;
+            other.refCount->fetch_add(1, std::memory_order_relaxed);
             release();
             core = other.core;
             refCount = other.refCount;
@@ -44,7 +50,7 @@ public:
 #pragma GCC diagnostic ignored "-Wuse-after-free"
 #endif
     virtual ~SharedCore() {
-        if (--*refCount == 0) {
+        if (refCount->fetch_sub(1, std::memory_order_acq_rel) == 1) {
             delete core;
             delete refCount;
         }
@@ -54,8 +60,10 @@ public:
 #endif
 
     // True when this shell is the only owner of its body.
+    // Acquire: what the other sharers did with the body happened before a
+    // change that follows.
     bool isDetached() const {
-        return *refCount == 1;
+        return refCount->load(std::memory_order_acquire) == 1;
     }
     bool sharesCoreWith(const SharedCore &other) const {
         return core == other.core;
@@ -75,9 +83,9 @@ protected:
     // Gives this shell a private body; the copy is made before the old body
     // is let go, so a failing copy leaves the shell unchanged.
     void detach() {
-        if (*refCount == 1)
+        if (isDetached())
             return;
-        int32_t *pCount = new int32_t(1);
+        auto *pCount = new std::atomic<int32_t>(1);
         Core *pCopy;
         try {
             pCopy = copyCore(core);
@@ -92,7 +100,7 @@ protected:
 
     // Replaces the body by a new empty one (others keep the old body).
     void resetCore() {
-        int32_t *pCount = new int32_t(1);
+        auto *pCount = new std::atomic<int32_t>(1);
         Core *pNew;
         try {
             pNew = allocateCore();
@@ -106,12 +114,12 @@ protected:
     }
 
     Core *core = nullptr;
-    int32_t *refCount = nullptr;
+    std::atomic<int32_t> *refCount = nullptr;
 
 private:
     // Drops this shell's share; the last owner deletes the body.
     void release() {
-        if (--*refCount == 0) {
+        if (refCount->fetch_sub(1, std::memory_order_acq_rel) == 1) {
             deleteCore(core);
             delete refCount;
         }

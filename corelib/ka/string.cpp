@@ -125,13 +125,20 @@ bool clampRange(int32_t size, int &start, int &len) {
 
 StringCore::StringCore(const StringCore &other) {
     if (other.length > 0) {
-        first = last = chunkOf(other);
+        if (const StringChunk *pMerged = other.merged.load(std::memory_order_acquire)) {
+            first = newChunk(other.length);
+            std::memcpy(first->data, pMerged->data, size_t(other.length));
+        } else {
+            first = chunkOf(other);
+        }
+        last = first;
         length = other.length;
     }
 }
 
 StringCore::~StringCore() {
     freeChain(first);
+    freeChain(merged.load(std::memory_order_relaxed));
 }
 
 // ---------------------------------------------------------------------------
@@ -289,6 +296,7 @@ void String::replaceChain(StringChunk *pChunk, int32_t length) {
         }
     } else {
         freeChain(core->first);
+        freeChain(core->merged.exchange(nullptr, std::memory_order_relaxed));
     }
     core->first = core->last = pChunk;
     core->length = length;
@@ -307,6 +315,7 @@ void String::appendRaw(const char *s, int len) {
     if (n > 0) {
         std::memcpy(pLast->data + pLast->length, s, size_t(n));
         pLast->length += n;
+        pLast->data[pLast->length] = '\0';
         core->length += n;
     }
     if (pChunk) {
@@ -332,7 +341,14 @@ void String::append(const char *s) {
 void String::appendSlow(const char *s, int len) {
     if (!s || len < 1)
         return;
-    detach();
+    // `s` may point into this string's merged copy, which the change frees.
+    if (hasMerged()) {
+        std::vector<char> lCopy(s, s + len);
+        prepareChange();
+        appendRaw(lCopy.data(), len);
+        return;
+    }
+    prepareChange();
     appendRaw(s, len);
 }
 
@@ -358,7 +374,7 @@ void String::append(const String &s, int start, int len) {
     // Keep the source body alive and unchanged while this string grows,
     // even when both are the same string.
     String source(s);
-    detach();
+    prepareChange();
     walkRange(source.core->first, start, len, [this](const char *p, int n) { appendRaw(p, n); });
 }
 
@@ -381,7 +397,12 @@ void String::append(const_iterator from, const_iterator to) {
     if (iTotal == 0)
         return;
     checkGrowth(core->length, iTotal);
-    detach();
+    // The runs may lie in this string's own chain, which the change would
+    // free when it takes a merged copy as the chain: keep it alive.
+    String keep;
+    if (hasMerged())
+        keep = *this;
+    prepareChange();
     for (const auto &span : lSpans)
         appendRaw(span.first, span.second);
 }
@@ -393,7 +414,7 @@ void String::append(const_iterator from, const_iterator to) {
 void String::prependChunk(StringChunk *pChunk) {
     try {
         checkGrowth(core->length, pChunk->length);
-        detach();
+        prepareChange();
     } catch (...) {
         freeChain(pChunk);
         throw;
@@ -510,6 +531,7 @@ void String::clear() {
         return;
     }
     freeChain(core->first);
+    freeChain(core->merged.exchange(nullptr, std::memory_order_relaxed));
     core->first = core->last = nullptr;
     core->length = 0;
 }
@@ -535,6 +557,7 @@ void String::remove(int start, int len) {
     std::memmove(pData + start, pData + start + len, size_t(getSize() - start - len));
     core->first->length -= len;
     core->length -= len;
+    pData[core->length] = '\0';
 }
 
 void String::trimFront(int n) {
@@ -553,38 +576,60 @@ void String::trimBack(int n) {
         clear();
         return;
     }
-    getStr();
+    char *pData = getStr();
     core->first->length -= n;
     core->length -= n;
+    pData[core->length] = '\0';
 }
 
 // ---------------------------------------------------------------------------
 // Access
 
-void String::flatten() const {
+void String::prepareChange() {
+    detach();
+    // The body is private now: nobody else walks its chain.
+    if (StringChunk *pMerged = core->merged.exchange(nullptr, std::memory_order_relaxed)) {
+        freeChain(core->first);
+        core->first = core->last = pMerged;
+    }
+}
+
+void String::flatten() {
     if (core->first == core->last)
         return;
-    StringChunk *pChunk = newChunk(core->length);
-    copyChain(core->first, pChunk->data);
+    StringChunk *pChunk = chunkOf(*core);
     freeChain(core->first);
     core->first = core->last = pChunk;
+}
+
+const char *String::contiguous() const {
+    if (core->first == core->last)
+        return core->first->data;
+    StringChunk *pMerged = core->merged.load(std::memory_order_acquire);
+    if (!pMerged) {
+        StringChunk *pNew = chunkOf(*core);
+        // Two readers of one body may race here; the loser's copy goes.
+        if (core->merged.compare_exchange_strong(pMerged, pNew, std::memory_order_acq_rel,
+                                                 std::memory_order_acquire))
+            pMerged = pNew;
+        else
+            freeChain(pNew);
+    }
+    return pMerged->data;
 }
 
 char *String::getStr() {
     if (core->length == 0)
         return kEmptyText;
-    detach();
+    prepareChange();
     flatten();
-    core->first->data[core->length] = '\0';
     return core->first->data;
 }
 
 const char *String::getConstStr() const {
     if (core->length == 0)
         return "";
-    flatten();
-    core->first->data[core->length] = '\0';
-    return core->first->data;
+    return contiguous();
 }
 
 char &String::operator[](int i) {
@@ -610,7 +655,7 @@ String String::getSubStr(const_iterator from, const_iterator to) const {
 }
 
 String::iterator String::begin() {
-    detach();
+    prepareChange();
     return iterator(core->first, 0);
 }
 
@@ -794,7 +839,7 @@ String::iterator String::toMutable(const_iterator it) {
     int idx = indexOf(it);
     if (idx < 0)
         return iterator();
-    detach();
+    prepareChange();
     return iteratorAt(idx);
 }
 

@@ -4,6 +4,7 @@
 
 #include "ka/sharedcore.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -22,6 +23,8 @@ struct StringChunk {
 };
 
 // The shared body of a string: total length and the chain of chunks.
+// Every chunk keeps a zero byte behind its used bytes, so that a body of one
+// chunk can be handed out as a C text without writing to it.
 class StringCore {
 public:
     StringCore() = default;
@@ -33,11 +36,27 @@ public:
     int32_t length = 0;
     StringChunk *first = nullptr;
     StringChunk *last = nullptr;
+    // The bytes of a chain of two or more chunks merged into one, made by
+    // the first read that needs them contiguous. A read never replaces the
+    // chain, which iterators of every sharer may be walking; the next change
+    // of an unshared body makes this chunk its chain. Set once, by whichever
+    // of two concurrent readers comes first.
+    std::atomic<StringChunk *> merged{nullptr};
 };
 
 // Holds arbitrary bytes (zero bytes included). Copies share the body and
-// the first change detaches. Not thread-safe: a copy handed to another thread
-// must not be touched concurrently with the original.
+// the first change detaches.
+//
+// Const operations never change what a sharer can see: they do not merge
+// the chain in place, so iterators and pointers obtained from any copy stay
+// valid until the body changes, which only its last owner can do (a shared
+// body is copied first). Mutable access (getStr, the mutable operator[],
+// begin and find) counts as a change.
+//
+// Threads: copies of one string may be read, copied and destroyed in
+// different threads at once (the reference count is atomic and reads write
+// nothing the copies share). One String object is used by one thread at a
+// time.
 //
 // Positions and lengths are 32-bit. No operation reads or writes outside its
 // buffers: out-of-range positions and lengths on the string's own bytes are
@@ -136,9 +155,10 @@ public:
         // here, without a call.
         StringChunk *pLast = core->last;
         if (s && len > 0 && pLast && len <= kTopUpLimit - pLast->length && isDetached() &&
-            core->length <= INT32_MAX - len) {
+            !hasMerged() && core->length <= INT32_MAX - len) {
             std::memcpy(pLast->data + pLast->length, s, size_t(len));
             pLast->length += len;
+            pLast->data[pLast->length] = '\0';
             core->length += len;
             return;
         }
@@ -147,8 +167,10 @@ public:
     void append(const char *s, int start, int len);
     void append(char c) {
         StringChunk *pLast = core->last;
-        if (pLast && pLast->length < kTopUpLimit && isDetached() && core->length < INT32_MAX) {
+        if (pLast && pLast->length < kTopUpLimit && isDetached() && !hasMerged() &&
+            core->length < INT32_MAX) {
             pLast->data[pLast->length++] = c;
+            pLast->data[pLast->length] = '\0';
             ++core->length;
             return;
         }
@@ -279,8 +301,14 @@ public:
 private:
     // Detaches, then appends under the chunk rules.
     void appendSlow(const char *s, int len);
-    // Merges a chain of two or more chunks into one (content unchanged).
-    void flatten() const;
+    bool hasMerged() const { return core->merged.load(std::memory_order_relaxed) != nullptr; }
+    // Before a change: a private body whose chain may be changed in place
+    // (a merged copy becomes the chain).
+    void prepareChange();
+    // Makes the (private) chain one chunk.
+    void flatten();
+    // The bytes as one zero-terminated run, without changing the chain.
+    const char *contiguous() const;
     // Replaces the whole body by one chunk (freeing or releasing the old).
     void replaceChain(StringChunk *pChunk, int32_t length);
     void appendRaw(const char *s, int len);

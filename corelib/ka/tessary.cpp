@@ -166,6 +166,21 @@ void Tessary::initialize() {
         MutexLocker lActive(mActiveBlocks);
         writeBackLocked();
     }
+    rereadTable();
+}
+
+void Tessary::reload() {
+    MutexLocker lHeader(mHeader);
+    detachStreams(nullptr);
+    {
+        // Nothing is written back: the store already holds what counts.
+        MutexLocker lActive(mActiveBlocks);
+        dropBlocks();
+    }
+    rereadTable();
+}
+
+void Tessary::rereadTable() {
     detachStreams(nullptr);
     clearTable();
     try {

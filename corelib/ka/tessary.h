@@ -108,6 +108,11 @@ public:
     // Reads the header and table of the store anew, after writing back the
     // blocks changed so far. On failure the container holds no stream.
     void initialize();
+    // Forgets every change not yet handed to the store (changed blocks and
+    // the table in memory) and reads the table anew, as initialize() does
+    // but without writing anything first: for a store whose owner has
+    // dropped a change the container had made. Open streams are cut off.
+    void reload();
     // Writes a new, empty container (block size of at least kMinBlockSize,
     // else ExceptionBase; a negative preallocation counts as 0) from the
     // start of the store; everything held in memory is discarded.
@@ -177,6 +182,8 @@ private:
     // Writes the table through stream 0; prepareTable() came first.
     void writeTable();
     void readTable();
+    // Cuts off open streams and reads the table in place of the one held.
+    void rereadTable();
     void setBlockSize(int iNewBlockSize);
     void clearTable();
     Stream *addStream(int iId, int iPreallocate, int iAt);

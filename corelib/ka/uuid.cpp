@@ -1,13 +1,9 @@
 // Ka::Uuid: text form, parsing, hashing and generation from the kernel's random source.
 #include "ka/uuid.h"
 
-#include "ka/exception.h"
+#include "ka/random.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
 
 namespace Ka {
 
@@ -24,42 +20,6 @@ int hexValue(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-// Reads n bytes from /dev/urandom; false when that fails.
-bool readUrandom(unsigned char *p, size_t n) {
-    int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    size_t iDone = 0;
-    while (iDone < n) {
-        ssize_t iGot = ::read(fd, p + iDone, n - iDone);
-        if (iGot < 0 && errno == EINTR)
-            continue;
-        if (iGot <= 0)
-            break;
-        iDone += size_t(iGot);
-    }
-    ::close(fd);
-    return iDone == n;
-}
-
-// Fills n bytes from getrandom(2), or from /dev/urandom where the kernel or
-// its sandbox refuses the call.
-void fillRandom(unsigned char *p, size_t n) {
-    size_t iDone = 0;
-    while (iDone < n) {
-        ssize_t iGot = ::getrandom(p + iDone, n - iDone, 0);
-        if (iGot < 0 && errno == EINTR)
-            continue;
-        if (iGot <= 0)
-            break;
-        iDone += size_t(iGot);
-    }
-    if (iDone == n || readUrandom(p, n))
-        return;
-    int iError = errno;
-    throw ExceptionBase(iError, "no random source for a new identifier: %s", std::strerror(iError));
 }
 
 } // namespace
@@ -142,7 +102,7 @@ Uuid Uuid::fromGuid(const Guid &guid) {
 
 Uuid Uuid::generate() {
     unsigned char bytes[sizeof(Guid)];
-    fillRandom(bytes, sizeof bytes);
+    Random::systemBytes(bytes, sizeof bytes);
     Guid guid;
     std::memcpy(&guid, bytes, sizeof guid);
     Uuid u = fromGuid(guid);

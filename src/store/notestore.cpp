@@ -16,6 +16,7 @@
 #include "vrel/vrel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
@@ -88,53 +89,153 @@ Ka::String toHex(const Ka::String &sData) {
 
 } // namespace
 
+// One change of the vault, from its first step in memory to its commit. When
+// it does not commit, whatever it changed in memory is put back (last change
+// first) and the container is reread from the file, which the failed commit
+// left at the state before; the vault is then as it was before the change.
+class NoteStore::Change {
+public:
+    explicit Change(NoteStore &rStore) : rStore(rStore), iRemoteVersion(rStore.iRemoteVersion) {
+        rStore.requireWritable();
+    }
+    ~Change() {
+        if (bDone)
+            return;
+        for (auto it = lUndo.rbegin(); it != lUndo.rend(); ++it) {
+            try {
+                (*it)();
+            } catch (...) {
+                // Putting back only moves what is already allocated.
+            }
+        }
+        rStore.iRemoteVersion = iRemoteVersion;
+        rStore.restoreAfterFailure();
+    }
+    Change(const Change &) = delete;
+    Change &operator=(const Change &) = delete;
+
+    // The record of uId, or its absence, is put back on failure.
+    void keepNote(const Ka::Uuid &uId) {
+        if (rStore.hNotes.has(uId)) {
+            onUndo([this, uId, note = std::as_const(rStore.hNotes).get(uId)] {
+                rStore.hNotes.insert(uId, note);
+            });
+        } else {
+            onUndo([this, uId] { rStore.hNotes.erase(uId); });
+        }
+    }
+    void onUndo(std::function<void()> f) { lUndo.push_back(std::move(f)); }
+    // Runs once the change is committed (it frees what the change replaced).
+    void onCommit(std::function<void()> f) { lCommitted.push_back(std::move(f)); }
+
+    void commit() {
+        rStore.saveHeader(*this);
+        rStore.commitFile();
+        bDone = true;
+        for (auto &f : lCommitted)
+            f();
+        emit rStore.headerChanged();
+    }
+
+private:
+    NoteStore &rStore;
+    int32_t iRemoteVersion;
+    std::vector<std::function<void()>> lUndo;
+    std::vector<std::function<void()>> lCommitted;
+    bool bDone = false;
+};
+
 NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword)
-    : NoteStore(sFileName, sPassword, FileLayer()) {}
+    : NoteStore(sFileName, sPassword, FilesLayer()) {}
 
 NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword,
-                     const FileLayer &fLayer)
-    : sFileName(sFileName), fVault(sFileName, Ka::File::Read | Ka::File::Write | Ka::File::Create),
-      cVault(containerBase(fLayer), kBlockSize, kPreallocBlocks), sKey(sPassword) {
+                     const FilesLayer &fLayer)
+    : sFileName(sFileName),
+      fVault(sFileName, Ka::File::Read | Ka::File::Write | Ka::File::Create, 0600),
+      pFiles(openFiles(fLayer)), jVault(*pFiles, kBlockSize),
+      cVault(containerBase(), kBlockSize, kPreallocBlocks), sKey(sPassword) {
     try {
         if (bNewFile) {
             setPassword(sKey);
             cVault.createStream(1);
             uFlags = 1;
             pHeader = new Vrel::Dictionary;
-            saveHeader();
+            Change change(*this);
+            change.commit();
+            // The vault's name in its folder must last as well as its bytes.
+            Ka::File::syncFolderOf(sFileName);
         } else {
             readVault();
         }
     } catch (...) {
         delete pHeader;
         pHeader = nullptr;
+        // A refused vault (a wrong password, say) keeps no journal beside it.
+        try {
+            jVault.removeJournal();
+        } catch (...) {
+        }
         throw;
     }
 }
 
-// Runs before the container is built on the file: the container would
-// turn any stream of fewer than 4 bytes into a new, empty container, and
-// only a missing or empty file may become a new vault.
-Ka::Stream &NoteStore::containerBase(const FileLayer &fLayer) {
-    if (fLayer)
-        pLayer = fLayer(fVault);
-    Ka::Stream &rBase = pLayer ? *pLayer : static_cast<Ka::Stream &>(fVault);
-    const int iSize = rBase.getSize();
+// Runs before anything reads the file: only the store that holds the lock
+// may put a cut-short change back or write.
+std::unique_ptr<NoteStore::Files> NoteStore::openFiles(const FilesLayer &fLayer) {
+    if (!fVault.tryLock())
+        throw Ka::FileException(EWOULDBLOCK, "%s", kVaultInUse);
+    std::unique_ptr<Files> pDisk =
+        std::make_unique<Ka::JournaledFile::DiskFiles>(fVault, sFileName + "-journal");
+    return fLayer ? fLayer(std::move(pDisk)) : std::move(pDisk);
+}
+
+// Runs before the container is built on the file: a change cut short is
+// put back first, and the container would turn any stream of fewer than 4
+// bytes into a new, empty container, while only a missing or empty file may
+// become a new vault.
+Ka::Stream &NoteStore::containerBase() {
+    jVault.recover();
+    const int iSize = jVault.getSize();
     if (iSize > 0 && iSize < 4)
         throw Ka::TessaryException(1, "Stream does not appear to be a valid Tessary format.");
     bNewFile = iSize == 0;
-    return rBase;
+    return jVault;
 }
 
 NoteStore::~NoteStore() {
-    // Everything reached the file when its operation returned; this only
-    // catches up after a failed one, and a destructor must not throw.
+    // Every change was committed when its operation returned; nothing the
+    // container still holds is written (the journaled file drops it).
     try {
-        cVault.sync();
-        syncFile();
+        jVault.removeJournal();
     } catch (...) {
+        // An invalidated journal left behind is ignored at the next open.
     }
     delete pHeader;
+}
+
+// Throws the table's own exception for an unknown id, before anything changes.
+void NoteStore::requireNote(const Ka::Uuid &uId) const {
+    hNotes.get(uId);
+}
+
+void NoteStore::requireWritable() const {
+    if (bBroken)
+        throw Ka::ExceptionBase("The vault %s could not be written, and the failed change could "
+                                "not be undone in the file. Open the vault again to restore its "
+                                "last saved state.",
+                                sFileName.getConstStr());
+}
+
+void NoteStore::restoreAfterFailure() noexcept {
+    try {
+        jVault.discard();
+        if (jVault.isDamaged())
+            bBroken = true;
+        else
+            cVault.reload();
+    } catch (...) {
+        bBroken = true;
+    }
 }
 
 void NoteStore::readVault() {
@@ -233,13 +334,12 @@ void NoteStore::addCipherRead(Ka::StreamStack &rStack, bool bCompress) {
     }
 }
 
+// From the kernel: a generator nobody seeded would write the same prefix in
+// every run, and two notes under one key would share keystream after it.
 void NoteStore::writeRandomPrefix(Ka::Stream &rStream) {
-    for (int i = 0; i < 2; ++i) {
-        const uint32_t iValue = Ka::Random::rand();
-        const uint8_t aBytes[4] = {uint8_t(iValue), uint8_t(iValue >> 8), uint8_t(iValue >> 16),
-                                   uint8_t(iValue >> 24)};
-        rStream.write(aBytes, 4);
-    }
+    uint8_t aBytes[8];
+    Ka::Random::systemBytes(aBytes, sizeof aBytes);
+    rStream.write(aBytes, sizeof aBytes);
 }
 
 void NoteStore::addDeflate(Ka::StreamStack &rStack) {
@@ -253,29 +353,17 @@ void NoteStore::openNoteStreamRead(int iStreamId, Ka::StreamStack &rStack, bool 
     addCipherRead(rStack, bCompress);
 }
 
-// The new bytes are complete before the stream is touched, so a failure
-// while they are made leaves the old content in place. The container's sync
-// writes the last block while the stream still holds it, so that a failing
-// disk is reported here rather than lost in a destructor.
+// The container keeps the blocks in memory and hands them to the journaled
+// file, which writes nothing before the commit.
 void NoteStore::storeNoteStream(int iStreamId, const Ka::String &sBytes) {
     Ka::TessaryStream stream = cVault.openStream(iStreamId);
     stream.setSize(0);
     stream.write(sBytes);
-    cVault.sync();
 }
 
-// A new note stream holding sBytes; no stream is left behind on failure.
 int NoteStore::createNoteStream(const Ka::String &sBytes) {
     const int iStream = cVault.createStream(1);
-    try {
-        storeNoteStream(iStream, sBytes);
-    } catch (...) {
-        try {
-            cVault.deleteStream(iStream);
-        } catch (...) {
-        }
-        throw;
-    }
+    storeNoteStream(iStream, sBytes);
     return iStream;
 }
 
@@ -298,25 +386,34 @@ Vrel::Object *NoteStore::openObject(Ka::StreamStack &rStack) {
     return guardVrel("The note cannot be read", [&] { return vs.readObject(); });
 }
 
-// Stream 1 is made whole in memory first: a failure while the header is
-// encoded then never leaves a half-written header in the file.
-void NoteStore::saveHeader() {
+// Stream 1 is made whole in memory first, then rewritten from its start
+// (a reader stops at the end of the note table).
+void NoteStore::saveHeader(Change &rChange) {
     auto *pBuf = new Ka::MemBuf;
     Ka::StreamStack stack(pBuf);
     {
         Ka::Archive ar(stack, false);
         ar << kVersion;
         addCipherWrite(stack, false);
-        const uint32_t iCheck = Ka::Random::rand();
+        const uint32_t iCheck = Ka::Random::systemRand();
         ar << iCheck << uint32_t(~iCheck) << uFlags;
         addDeflate(stack);
         if (iRemoteVersion > 0) {
             if (auto *pVersion = dynamic_cast<Vrel::Integer *>(pHeader->value("remoteVersion"))) {
+                const qint64 iOld = pVersion->getValue();
                 pVersion->setValue(iRemoteVersion);
+                rChange.onUndo([pVersion, iOld] { pVersion->setValue(iOld); });
             } else {
                 auto pNew = std::make_unique<Vrel::Integer>(iRemoteVersion);
-                delete pHeader->take("remoteVersion");
-                pHeader->insert("remoteVersion", pNew.release());
+                Vrel::Object *pOld = pHeader->take("remoteVersion");
+                pHeader->insert("remoteVersion", pNew.get());
+                Vrel::Object *pInserted = pNew.release();
+                rChange.onUndo([this, pOld, pInserted] {
+                    delete pHeader->take("remoteVersion");
+                    if (pOld)
+                        pHeader->insert("remoteVersion", pOld);
+                });
+                rChange.onCommit([pOld] { delete pOld; });
             }
         }
         {
@@ -331,47 +428,42 @@ void NoteStore::saveHeader() {
         stack.write(table.getString());
     }
     stack.close();
-
-    // Rewritten from the start, not truncated: a reader stops at the end of
-    // the note table.
-    {
-        Ka::TessaryStream stream = cVault.openStream(kHeaderStream);
-        stream.write(pBuf->getString());
-        cVault.sync();
-    }
-    syncFile();
-    emit headerChanged();
+    Ka::TessaryStream stream = cVault.openStream(kHeaderStream);
+    stream.write(pBuf->getString());
 }
 
-void NoteStore::syncFile() {
-    fVault.sync();
+void NoteStore::commitFile() {
+    cVault.sync();
+    jVault.commit();
 }
 
 void NoteStore::createNote(const Ka::Uuid &uId, const Ka::String &sName, const Ka::String &sType,
                            const Vrel::Object *pContent) {
-    const int iStream = createNoteStream(sealObject(pContent));
+    const Ka::String sBody = sealObject(pContent);
+    Change change(*this);
+    change.keepNote(uId);
+    // A replaced record's body goes in the same commit.
     const int iOldStream = hNotes.has(uId) ? hNotes.get(uId).iStreamId : 0;
     Note note;
-    note.iStreamId = iStream;
+    note.iStreamId = createNoteStream(sBody);
     note.bChanged = true;
     note.sName = sName;
     note.sType = sType;
     hNotes.insert(uId, note);
-    saveHeader();
-    // A replaced body goes only once the header no longer names it.
-    if (iOldStream > kHeaderStream) {
+    if (iOldStream > kHeaderStream)
         cVault.deleteStream(iOldStream);
-        cVault.sync();
-        syncFile();
-    }
+    change.commit();
 }
 
 void NoteStore::saveNote(const Ka::Uuid &uId, const Vrel::Object *pContent) {
-    Note &rNote = hNotes.get(uId);
+    requireNote(uId);
     const Ka::String sBody = sealObject(pContent);
+    Change change(*this);
+    change.keepNote(uId);
+    Note &rNote = hNotes.get(uId);
     rNote.bChanged = true;
     storeNoteStream(rNote.iStreamId, sBody);
-    saveHeader();
+    change.commit();
 }
 
 Vrel::Dictionary *NoteStore::loadNote(const Ka::Uuid &uId) noexcept {
@@ -390,36 +482,44 @@ Vrel::Dictionary *NoteStore::loadNote(const Ka::Uuid &uId) noexcept {
 }
 
 void NoteStore::renameNote(const Ka::Uuid &uId, const Ka::String &sName) {
+    requireNote(uId);
+    Change change(*this);
+    change.keepNote(uId);
     Note &rNote = hNotes.get(uId);
     rNote.sName = sName;
     rNote.bChanged = true;
-    saveHeader();
+    change.commit();
 }
 
-// The header stops naming the note before its stream goes: a failure in
-// between leaves an unused stream, never a record without its body.
 bool NoteStore::deleteNote(const Ka::Uuid &uId) noexcept {
     try {
         if (!hNotes.has(uId))
             return false;
+        Change change(*this);
+        change.keepNote(uId);
         const int iStream = hNotes.get(uId).iStreamId;
         hNotes.erase(uId);
         if (pHeader->contains("syncId")) {
             Vrel::List *pDeletes = pHeader->valueList("deletes");
             if (!pDeletes) {
                 auto pNew = std::make_unique<Vrel::List>();
-                delete pHeader->take("deletes");
+                Vrel::Object *pOld = pHeader->take("deletes");
                 pDeletes = pNew.get();
                 pHeader->insert("deletes", pNew.release());
+                change.onUndo([this, pOld] {
+                    delete pHeader->take("deletes");
+                    if (pOld)
+                        pHeader->insert("deletes", pOld);
+                });
+                change.onCommit([pOld] { delete pOld; });
             }
             auto pEntry = std::make_unique<Vrel::String>(toByteArray(uId.getRaw()));
             pDeletes->append(pEntry.get());
             pEntry.release();
+            change.onUndo([pDeletes] { delete pDeletes->takeLast(); });
         }
-        saveHeader();
         cVault.deleteStream(iStream);
-        cVault.sync();
-        syncFile();
+        change.commit();
         return true;
     } catch (...) {
         return false;
@@ -431,15 +531,23 @@ Ka::String NoteStore::getNoteName(const Ka::Uuid &uId) const {
 }
 
 void NoteStore::setNoteChanged(const Ka::Uuid &uId, bool bChanged) {
+    requireNote(uId);
+    Change change(*this);
+    change.keepNote(uId);
     hNotes.get(uId).bChanged = bChanged;
-    saveHeader();
+    change.commit();
 }
 
+// The raise comes before the lookup and stays when the id is unknown; it
+// then reaches the file with the next header write.
 void NoteStore::setNoteVersion(const Ka::Uuid &uId, int32_t iVersion) {
     if (iVersion > iRemoteVersion)
         iRemoteVersion = iVersion;
+    requireNote(uId);
+    Change change(*this);
+    change.keepNote(uId);
     hNotes.get(uId).iVersion = iVersion;
-    saveHeader();
+    change.commit();
 }
 
 Ka::String NoteStore::getNoteData(const Ka::Uuid &uId) {
@@ -479,32 +587,32 @@ void NoteStore::importNote(const Ka::Uuid &uId, const QByteArray &baData, const 
         return;
     const Ka::String sData = toKaString(baData);
 
-    if (!hNotes.has(uId)) {
+    Change change(*this);
+    change.keepNote(uId);
+    const bool bNew = !hNotes.has(uId);
+    if (bNew) {
         Note note;
         note.iStreamId = createNoteStream(sData);
-        note.iVersion = iVersion;
-        note.sName = toKaString(pMeta->valueStr("name"));
-        note.sType = toKaString(pMeta->valueStr("type"));
         hNotes.insert(uId, note);
-        std::printf("!--> importNote: created note.\n");
     } else {
-        Note &rNote = hNotes.get(uId);
-        storeNoteStream(rNote.iStreamId, sData);
-        rNote.iVersion = iVersion;
-        rNote.bChanged = false;
-        rNote.sName = toKaString(pMeta->valueStr("name"));
-        rNote.sType = toKaString(pMeta->valueStr("type"));
-        std::printf("!--> importNote: updated note.\n");
+        storeNoteStream(hNotes.get(uId).iStreamId, sData);
     }
+    Note &rNote = hNotes.get(uId);
+    rNote.iVersion = iVersion;
+    rNote.bChanged = false;
+    rNote.sName = toKaString(pMeta->valueStr("name"));
+    rNote.sType = toKaString(pMeta->valueStr("type"));
     if (iVersion > iRemoteVersion)
         iRemoteVersion = iVersion;
-    saveHeader();
+    change.commit();
+    std::printf(bNew ? "!--> importNote: created note.\n" : "!--> importNote: updated note.\n");
 }
 
 void NoteStore::setRemoteVersion(int32_t iVersion) {
+    Change change(*this);
     if (iVersion > iRemoteVersion)
         iRemoteVersion = iVersion;
-    saveHeader();
+    change.commit();
 }
 
 bool NoteStore::hasHeader(const QByteArray &baKey) const {
@@ -520,24 +628,22 @@ void NoteStore::setHeader(const QByteArray &baKey, Vrel::Object *pValue) {
     if (!pValue)
         throw Ka::ExceptionBase("A header value cannot be empty.");
     // The caller may pass back the very value the store holds.
-    Vrel::Object *pOld = pHeader->take(baKey);
+    Vrel::Object *pOld = pHeader->value(baKey, nullptr);
+    std::unique_ptr<Vrel::Object> pOwned(pValue != pOld ? pValue : nullptr);
+    Change change(*this);
+    pHeader->take(baKey);
     pHeader->insert(baKey, pValue);
-    try {
-        saveHeader();
-    } catch (...) {
-        // A value the header cannot hold must not stay to fail every later
-        // write: the header goes back to what the file holds. Under
-        // "remoteVersion" the header writer may have replaced (and deleted)
-        // a value that is not an Integer: what stands there now goes.
-        Vrel::Object *pNow = pHeader->take(baKey);
-        if (pNow != pOld)
-            delete pNow;
-        if (pOld && (pNow == pValue || pOld != pValue))
+    pOwned.release();
+    change.onUndo([this, baKey, pValue, pOld] {
+        pHeader->take(baKey);
+        if (pValue != pOld)
+            delete pValue;
+        if (pOld)
             pHeader->insert(baKey, pOld);
-        throw;
-    }
+    });
     if (pOld != pValue)
-        delete pOld;
+        change.onCommit([pOld] { delete pOld; });
+    change.commit();
 }
 
 void NoteStore::removeHeader(const QByteArray &baKey) {

@@ -5,6 +5,7 @@
 #include "ka/archive.h"
 #include "ka/file.h"
 #include "ka/hash.h"
+#include "ka/journaledfile.h"
 #include "ka/list.h"
 #include "ka/streamstack.h"
 #include "ka/string.h"
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Vrel {
 class Dictionary;
@@ -28,15 +30,26 @@ class Object;
 // file layout is described in docs/vault-format.md.
 //
 // Every operation that changes the vault rewrites the whole header stream
-// and makes the file durable (the container is synced and the file
-// fdatasync-ed) before it returns; there is no separate save step. A
+// and commits the change before it returns; there is no separate save step.
+// A commit is atomic and durable: the file goes through a rollback journal
+// beside it (docs/journal-format.md), so that a crash, a killed process or a
+// power cut at any moment leaves the vault, when it is opened again, with
+// exactly the state before the operation or exactly the state after it. A
 // header value removed with removeHeader reaches the file with the next such
 // operation.
 //
+// One store per file: the store holds an advisory lock on the file while it
+// is open, and a second store on the same file, in this process or another,
+// is refused with kVaultInUse.
+//
 // Failures are Ka::ExceptionBase (or a subclass): the constructor throws
-// when the file cannot be opened, is not a vault, or the password is wrong,
-// and never writes to a file it refuses. loadNote and deleteNote report
-// failure by their result and never throw. The destructor never throws.
+// when the file cannot be opened or is locked, is not a vault, or the
+// password is wrong, and never writes to a file it refuses (it only puts a
+// vault back to its last committed state when a journal says a change was
+// cut short). An operation that fails, in memory or on the disk, throws
+// and leaves the store and the file as they were before it. loadNote and
+// deleteNote report failure by their result and never throw. The
+// destructor never throws.
 //
 // Thread safety: none. One thread at a time (the sync client calls it from
 // its thread while the user is kept out of the main window).
@@ -58,6 +71,10 @@ public:
     // password; any other file must be a vault that the password opens.
     NoteStore(const Ka::String &sFileName, const Ka::String &sPassword);
     ~NoteStore() override;
+
+    // The message of the Ka::FileException (code EWOULDBLOCK) thrown when
+    // another store, in any program, has the vault open.
+    static constexpr const char *kVaultInUse = "The vault is open in another window or program.";
 
     // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.
@@ -113,14 +130,19 @@ signals:
     void headerChanged();
 
 protected:
-    // Makes the stream the container works on out of the opened file (which
-    // stays owned by the store); for tests that put a failing stream between
-    // the container and the file.
-    using FileLayer = std::function<std::unique_ptr<Ka::Stream>(Ka::File &rFile)>;
-    NoteStore(const Ka::String &sFileName, const Ka::String &sPassword, const FileLayer &fLayer);
+    // Makes the files the store works on out of the vault file and its
+    // journal on disk: for tests that watch every write, make writes fail or
+    // stop the process at a chosen write. Only test programs derive from the
+    // store to reach it.
+    using Files = Ka::JournaledFile::Files;
+    using FilesLayer = std::function<std::unique_ptr<Files>(std::unique_ptr<Files> pDisk)>;
+    NoteStore(const Ka::String &sFileName, const Ka::String &sPassword, const FilesLayer &fLayer);
 
 private:
-    Ka::Stream &containerBase(const FileLayer &fLayer);
+    class Change;
+
+    std::unique_ptr<Files> openFiles(const FilesLayer &fLayer);
+    Ka::Stream &containerBase();
     void readVault();
     void checkNoteTable();
 
@@ -133,18 +155,26 @@ private:
     // Replaces the whole content of a container stream.
     void storeNoteStream(int iStreamId, const Ka::String &sBytes);
     int createNoteStream(const Ka::String &sBytes);
+    void requireNote(const Ka::Uuid &uId) const;
+    void requireWritable() const;
+    // After a change failed: the container reread from the file, which the
+    // journaled file has put back to the last commit.
+    void restoreAfterFailure() noexcept;
     // The cipher text of one object under the vault key, as a note stream or
     // meta blob holds it.
     Ka::String sealObject(const Vrel::Object *pObject);
     // Reads the one object of a note stream or meta blob; null when none.
     Vrel::Object *openObject(Ka::StreamStack &rStack);
-    void saveHeader();
-    void syncFile();
+    // Writes stream 1; rChange puts back what the header writer changes.
+    void saveHeader(Change &rChange);
+    // Hands the container's changes to the file and commits them.
+    void commitFile();
 
     Ka::String sFileName;
     Ka::File fVault;
-    std::unique_ptr<Ka::Stream> pLayer; // between file and container, for tests
-    bool bNewFile = false;              // the file was missing or empty
+    std::unique_ptr<Files> pFiles;
+    Ka::JournaledFile jVault; // every write of the container, committed per operation
+    bool bNewFile = false;    // the file was missing or empty
     Ka::Tessary cVault;
     Ka::String sKey;
     Ka::String sIv;
@@ -152,6 +182,9 @@ private:
     NoteTable hNotes;
     uint8_t uFlags = 0;
     Vrel::Dictionary *pHeader = nullptr;
+    // A failed change could not be undone in the file: the store refuses
+    // every further change (the journal restores the file at the next open).
+    bool bBroken = false;
 };
 
 // The note record in the note table: stream id and version as 4 bytes each,

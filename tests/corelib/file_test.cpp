@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +107,42 @@ TEST_F(FileTest, NewFilesGetMode0666LessTheUmask) {
     struct stat st;
     ASSERT_EQ(0, ::stat(path().c_str(), &st));
     EXPECT_EQ(0644u, st.st_mode & 0777u);
+}
+
+TEST_F(FileTest, PrivateModeLeavesOthersOut) {
+    mode_t iOld = ::umask(022);
+    { Ka::File f(kpath(), Ka::File::Write | Ka::File::Create, 0600); }
+    ::umask(iOld);
+    struct stat st;
+    ASSERT_EQ(0, ::stat(path().c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777u);
+}
+
+// The lock belongs to one open of the file: a second open, even in the same
+// process, is refused until the first is closed.
+TEST_F(FileTest, LockIsExclusiveUntilClose) {
+    auto pFirst =
+        std::make_unique<Ka::File>(kpath(), Ka::File::Read | Ka::File::Write | Ka::File::Create);
+    EXPECT_TRUE(pFirst->tryLock());
+    EXPECT_TRUE(pFirst->tryLock()); // taking it again is no conflict
+    Ka::File second(kpath(), Ka::File::Read | Ka::File::Write);
+    EXPECT_FALSE(second.tryLock());
+    pFirst.reset();
+    EXPECT_TRUE(second.tryLock());
+    second.close();
+    EXPECT_THROW(second.tryLock(), Ka::FileException);
+}
+
+TEST_F(FileTest, RemoveAndSyncFolder) {
+    writeFile(path(), Ka::String("x"));
+    EXPECT_NO_THROW(Ka::File::syncFolderOf(kpath()));
+    EXPECT_TRUE(Ka::File::remove(kpath()));
+    EXPECT_FALSE(std::filesystem::exists(path()));
+    EXPECT_FALSE(Ka::File::remove(kpath()));
+    expectFileError([&] { Ka::File::syncFolderOf(kpath("missing/f.bin")); }, ENOENT,
+                    sysText(ENOENT) + ": " + path("missing"));
+    writeFile(path("d"), Ka::String("not a folder"));
+    EXPECT_THROW(Ka::File::remove(Ka::String((path("d") + "/x").c_str())), Ka::FileException);
 }
 
 TEST_F(FileTest, DescriptorIsClosedOnExec) {

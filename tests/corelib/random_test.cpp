@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -198,6 +199,25 @@ TEST(RandomBase, RangeCoversAllValuesAndNoMore) {
     }
     for (int c : counts)
         EXPECT_GT(c, 1500); // each of ten values about 2000 times
+}
+
+// The kernel's source does not follow the installed generator: the same
+// seed twice gives the same generator values but new system values.
+TEST(Random, SystemValuesIgnoreTheGenerator) {
+    std::vector<uint32_t> lGenerated, lSystem;
+    for (int iRun = 0; iRun < 2; ++iRun) {
+        Ka::Random::setGenerator<Ka::RandomBasic>();
+        Ka::Random::seed(77);
+        lGenerated.push_back(Ka::Random::rand());
+        lSystem.push_back(Ka::Random::systemRand());
+    }
+    EXPECT_EQ(lGenerated[0], lGenerated[1]);
+    EXPECT_NE(lSystem[0], lSystem[1]); // equal by chance once in 2^32
+    unsigned char a[64] = {}, b[64] = {};
+    Ka::Random::systemBytes(a, sizeof a);
+    Ka::Random::systemBytes(b, sizeof b);
+    EXPECT_NE(0, std::memcmp(a, b, sizeof a));
+    Ka::Random::systemBytes(nullptr, 0);
 }
 
 TEST(Random, ForwardsToInstalledGenerator) {

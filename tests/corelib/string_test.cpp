@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -402,6 +403,95 @@ TEST(StringSearch, IteratorsStayValid) {
     *w = 'C';
     EXPECT_EQ('C', s[2]);
     EXPECT_EQ('c', copy[2]);
+}
+
+// Reads never pull bytes from under an iterator or pointer of any copy: the
+// chain a read merges stays where it was until a copy that owns it changes.
+TEST(StringSharing, ReadsKeepIteratorsAndPointersOfEveryCopy) {
+    const std::string ref = letters(1000);
+    const Ka::String s = chained(ref);
+    std::string seen;
+    for (Ka::String::const_iterator it = s.begin(); it.isValid(); ++it) {
+        seen.push_back(*it);
+        EXPECT_EQ('a', s[0]); // merges, and must not free the chunk `it` is in
+    }
+    EXPECT_EQ(ref, seen);
+
+    Ka::String a = chained(ref);
+    const Ka::String b(a);
+    Ka::String::const_iterator itB = b.begin();
+    for (int i = 0; i < 300; ++i)
+        ++itB;
+    const char *pA = std::as_const(a).getConstStr();
+    EXPECT_EQ(ref[300], *itB);
+    const char *pB = b.getConstStr();
+    EXPECT_EQ(pA, pB); // one merged copy for the shared body
+    EXPECT_TRUE(a == b);
+    EXPECT_EQ(Ka::__calcHashCode(a), Ka::hashBytes(ref.data(), int(ref.size())));
+    // A change of one copy detaches it; the other's iterator and pointer live on.
+    a.append("tail");
+    EXPECT_EQ(ref + "tail", str(a));
+    EXPECT_EQ(ref[300], *itB);
+    EXPECT_EQ(ref, std::string(pB, 1000));
+    EXPECT_EQ(ref, walk(b));
+}
+
+// A private body with a merged copy takes it as its chain at the next
+// change; appends, inserts and removals then see the right bytes, including
+// when their source is the string itself.
+TEST(StringSharing, ChangesAfterAMergingRead) {
+    const std::string ref = letters(700);
+    Ka::String s = chained(ref);
+    const char *p = std::as_const(s).getConstStr();
+    EXPECT_FALSE(s.isFlat());
+    s.append(p, 10); // the source lies in the merged copy the change adopts
+    EXPECT_EQ(ref + ref.substr(0, 10), str(s));
+
+    Ka::String t = chained(ref);
+    std::as_const(t).getConstStr();
+    t.append(std::as_const(t).begin(), Ka::String::const_iterator());
+    EXPECT_EQ(ref + ref, walk(t));
+    Ka::String u = chained(ref);
+    std::as_const(u).getConstStr();
+    u.append('!');
+    u.insert(3, "xyz");
+    u.remove(0, 1);
+    u.trimBack(2);
+    EXPECT_EQ((ref + "!").insert(3, "xyz").substr(1, ref.size() + 1), str(u));
+    Ka::String v = chained(ref);
+    std::as_const(v).getConstStr();
+    *v.begin() = 'Z'; // mutable access is a change
+    EXPECT_EQ('Z' + ref.substr(1), str(v));
+    EXPECT_EQ('Z' + ref.substr(1), walk(v));
+}
+
+// Two threads reading copies of one chained string at once: both merge the
+// same body, copy it and drop their copies; each sees the right bytes.
+TEST(StringSharing, ThreadsReadCopiesAtOnce) {
+    const std::string ref = letters(2000);
+    for (int iRound = 0; iRound < 300; ++iRound) {
+        const Ka::String shared = chained(ref);
+        int aErrors[2] = {0, 0};
+        auto fRead = [&](int iThread) {
+            for (int i = 0; i < 4; ++i) {
+                const Ka::String mine(shared);
+                const char *p = mine.getConstStr();
+                Ka::String::const_iterator it = mine.begin();
+                if (std::memcmp(p, ref.data(), ref.size()) != 0 || mine[1999] != ref[1999] ||
+                    *it != 'a' || !(mine == shared) ||
+                    Ka::__calcHashCode(mine) != Ka::hashBytes(ref.data(), int(ref.size())))
+                    ++aErrors[iThread];
+                Ka::String changed(mine);
+                changed.append('x');
+                if (changed.getSize() != int(ref.size()) + 1)
+                    ++aErrors[iThread];
+            }
+        };
+        std::thread other(fRead, 1);
+        fRead(0);
+        other.join();
+        ASSERT_EQ(0, aErrors[0] + aErrors[1]) << iRound;
+    }
 }
 
 TEST(StringText, Classes) {

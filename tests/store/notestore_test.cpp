@@ -4,14 +4,24 @@
 #include "store/notestore.h"
 
 #include "ka/exception.h"
+#include "ka/random.h"
+#include "ka/randombasic.h"
 #include "store/stringconv.h"
 #include "support/checks.h"
 #include "vaulttest.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -210,9 +220,13 @@ TEST(NoteStore, RemovedHeaderValuesReachTheFileWithTheNextWrite) {
     pStore->removeHeader("absent");
     EXPECT_FALSE(pStore->hasHeader("remoteUser"));
     EXPECT_EQ(vault.bytes(), sBefore);
-    EXPECT_TRUE(openVault(vault.sPath)->hasHeader("remoteUser"));
+    // The open store holds the lock: what the file says is read from a copy.
+    VaultFile copy;
+    copy.setBytes(vault.bytes());
+    EXPECT_TRUE(openVault(copy.sPath)->hasHeader("remoteUser"));
     pStore->renameNote(id, kstr("m"));
-    EXPECT_FALSE(openVault(vault.sPath)->hasHeader("remoteUser"));
+    copy.setBytes(vault.bytes());
+    EXPECT_FALSE(openVault(copy.sPath)->hasHeader("remoteUser"));
 }
 
 // Values the typed-value writer refuses end in a Ka exception and leave the
@@ -355,6 +369,93 @@ TEST(NoteStore, ShrinkingHeaderAndNoteStreams) {
     EXPECT_EQ(htmlOf(pStore->loadNote(idKeep)), "short");
     // Only the header, the table and the kept note remain.
     EXPECT_EQ(readContainer(vault.bytes()).size(), 3u);
+}
+
+// One store per vault file: a second one, in this process or another, is
+// refused with a message the window can show, and writes nothing; it is
+// accepted once the first is closed or its process has died.
+TEST(NoteStore, OneStorePerVaultFile) {
+    VaultFile vault;
+    auto pFirst = openVault(vault.sPath);
+    pFirst->createNote(newId(), kstr("n"), kstr("html"), content("x").get());
+    const std::string sBytes = vault.bytes();
+    const auto refusal = failureOf<Ka::FileException>([&] { openVault(vault.sPath); });
+    EXPECT_EQ(refusal.first, "The vault is open in another window or program.");
+    EXPECT_EQ(refusal.second, EWOULDBLOCK);
+    EXPECT_EQ(vault.bytes(), sBytes);
+    pFirst->renameNote(pFirst->getNoteIds().first(), kstr("still mine"));
+    pFirst.reset();
+    EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 1);
+
+    int aPipe[2];
+    ASSERT_EQ(0, ::pipe(aPipe));
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The child holds the vault open until it is killed.
+        ::close(aPipe[0]);
+        try {
+            NoteStore held(kstr(vault.sPath), kstr(kPass));
+            const char c = 'o';
+            if (::write(aPipe[1], &c, 1) == 1)
+                for (;;)
+                    ::pause();
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    ::close(aPipe[1]);
+    char c = 0;
+    ASSERT_EQ(1, ::read(aPipe[0], &c, 1));
+    ::close(aPipe[0]);
+    EXPECT_EQ(messageOf([&] { openVault(vault.sPath); }),
+              "The vault is open in another window or program.");
+    ::kill(pid, SIGKILL);
+    int iStatus = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &iStatus, 0));
+    EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 1);
+}
+
+// The random prefixes and check words come from the kernel: two vaults made
+// the same way, in processes whose generator is in the same state (as every
+// process that never seeds it is), share no cipher text.
+TEST(NoteStore, TwoStoresMadeAlikeWriteDifferentBytes) {
+    const Ka::Uuid id = newId();
+    std::vector<std::map<int, std::string>> lStreams;
+    for (int iRun = 0; iRun < 2; ++iRun) {
+        Ka::Random::setGenerator<Ka::RandomBasic>();
+        Ka::Random::seed(1);
+        VaultFile vault;
+        openVault(vault.sPath)
+            ->createNote(id, kstr("same"), kstr("html"), content(std::string(200, 's')).get());
+        lStreams.push_back(readContainer(vault.bytes()));
+    }
+    const std::string &sHeaderA = lStreams[0].at(1), &sHeaderB = lStreams[1].at(1);
+    const std::string &sNoteA = lStreams[0].at(2), &sNoteB = lStreams[1].at(2);
+    ASSERT_EQ(sNoteA.size(), sNoteB.size());
+    // Every cipher block differs: prefix, check words and the text after them.
+    for (size_t i = 0; i + 8 <= sNoteA.size(); i += 8)
+        EXPECT_NE(sNoteA.substr(i, 8), sNoteB.substr(i, 8)) << i;
+    EXPECT_NE(sHeaderA.substr(1, 8), sHeaderB.substr(1, 8));
+    EXPECT_NE(sHeaderA.substr(9, 8), sHeaderB.substr(9, 8));
+}
+
+// A vault and its journal are private to their owner, whatever the umask;
+// the journal lives only while the store is open.
+TEST(NoteStore, VaultAndJournalArePrivate) {
+    VaultFile vault;
+    const mode_t iOld = ::umask(022);
+    auto pStore = openVault(vault.sPath);
+    ::umask(iOld);
+    const auto mode = [](const std::string &sPath) {
+        struct stat st;
+        return ::stat(sPath.c_str(), &st) == 0 ? st.st_mode & 0777u : 0u;
+    };
+    EXPECT_EQ(mode(vault.sPath), 0600u);
+    EXPECT_EQ(mode(vault.sPath + "-journal"), 0600u);
+    pStore.reset();
+    EXPECT_FALSE(std::filesystem::exists(vault.sPath + "-journal"));
+    EXPECT_EQ(mode(vault.sPath), 0600u);
 }
 
 TEST(NoteStore, CreateOverAnExistingIdFreesTheOldBody) {

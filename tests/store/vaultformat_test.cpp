@@ -265,24 +265,40 @@ TEST(VaultFormat, ForgedHeadersAreRefused) {
               "Insufficient data to unarchive object.");
 }
 
-// The store with a stream between container and file that fails once a set
-// number of bytes has been written.
-struct FailingVault {
-    support::FailingStream *pFailing = nullptr;
-    std::unique_ptr<NoteStore> pStore;
-    FailingVault(const std::string &sPath, int iWriteLimit, int iReadLimit = -1) {
-        pStore = std::make_unique<SeamStore>(sPath, kPass, [&](Ka::File &rFile) {
-            auto p = std::make_unique<support::FailingStream>(rFile, iWriteLimit, iReadLimit);
-            pFailing = p.get();
-            return std::unique_ptr<Ka::Stream>(std::move(p));
-        });
+// Runs f with standard output captured and dropped (the store's diagnostic
+// lines), also when f throws.
+template <typename F>
+void quietly(F f) {
+    testing::internal::CaptureStdout();
+    try {
+        f();
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        throw;
     }
+    testing::internal::GetCapturedStdout();
+}
+
+// The vault file's reads fail once iLimit bytes have been read.
+class ReadFailing : public SeamStore::Files {
+public:
+    ReadFailing(std::unique_ptr<SeamStore::Files> pInner, int iLimit)
+        : pInner(std::move(pInner)), failing(this->pInner->data(), -1, iLimit) {}
+    Ka::Stream &data() override { return failing; }
+    void syncData() override { pInner->syncData(); }
+    Ka::Stream *journal(bool bCreate) override { return pInner->journal(bCreate); }
+    void syncJournal() override { pInner->syncJournal(); }
+    void removeJournal() override { pInner->removeJournal(); }
+
+private:
+    std::unique_ptr<SeamStore::Files> pInner;
+    support::FailingStream failing;
 };
 
-// Every operation that writes, failing at every stage of its writes: the
-// caller gets a Ka exception (deleteNote: false), nothing crashes, and the
-// vault afterwards either opens with the untouched note intact or, when the
-// failure tore the header stream itself, is refused with a Ka exception.
+// Every operation that writes, failing at every stage of its writes (the
+// disk fills up): the caller gets a Ka exception (deleteNote: false),
+// nothing crashes, the store goes on from the state before, and the vault
+// afterwards opens with exactly that state.
 TEST(VaultFormat, FailingDiskDuringEachOperation) {
     VaultFile vault;
     const std::vector<Ka::Uuid> lIds = smallVault(vault.sPath);
@@ -321,45 +337,74 @@ TEST(VaultFormat, FailingDiskDuringEachOperation) {
                           QByteArray(sMeta.data(), qsizetype(sMeta.size())), 4);
          }},
     };
-    testing::internal::CaptureStdout();
+    // What a reader sees of the vault: the notes and the header values.
+    const auto state = [&](NoteStore &r) {
+        std::string s = std::to_string(r.getRemoteVersion()) + "|";
+        for (const Ka::Uuid &id : {idTouched, idKept, idNew}) {
+            if (!r.getNotes().has(id))
+                continue;
+            const NoteStore::Note &rNote = r.getNotes().get(id);
+            s += str(id.toString()) + str(rNote.sName) + std::to_string(rNote.iVersion) +
+                 std::to_string(rNote.bChanged) + htmlOf(r.loadNote(id)) + "|";
+        }
+        for (const char *sKey : {"remoteVersion", "deletes", "syncId"})
+            s += r.hasHeader(sKey) ? vrelBytes(*r.getHeader(sKey)) + "|" : "-|";
+        return s;
+    };
+    const std::string sBefore = state(*openVault(vault.sPath));
     for (const auto &[sName, fOp] : lOps) {
         vault.setBytes(sBase);
-        int iTotal = 0;
+        int64_t iTotal = 0;
         {
-            FailingVault ok(vault.sPath, -1);
-            fOp(*ok.pStore);
-            iTotal = ok.pFailing->getWritten();
+            WatchedStore ok(vault.sPath, kPass);
+            ok.pFiles->clearEvents();
+            quietly([&] { fOp(*ok.pStore); });
+            for (const support::FileEvent &e : ok.pFiles->getEvents())
+                iTotal += int64_t(e.sBytes.size());
         }
         ASSERT_GT(iTotal, 0) << sName;
-        int iRefused = 0;
-        for (int iLimit = 0; iLimit < iTotal; iLimit += 1 + iLimit / 8) {
-            vault.setBytes(sBase);
-            {
-                FailingVault failing(vault.sPath, iLimit);
-                EXPECT_THROW(fOp(*failing.pStore), Ka::ExceptionBase) << sName << " " << iLimit;
-            }
-            try {
-                auto pStore = openVault(vault.sPath);
-                EXPECT_EQ(htmlOf(pStore->loadNote(idKept)), "<p>2</p>") << sName << " " << iLimit;
-                if (iLimit == 0) {
-                    EXPECT_EQ(htmlOf(pStore->loadNote(idTouched)), "<p>1</p>") << sName;
+        for (int64_t iLimit = 0; iLimit < iTotal; iLimit += 1 + iLimit / 8) {
+            for (bool bFull : {true, false}) {
+                vault.setBytes(sBase);
+                {
+                    WatchedStore failing(vault.sPath, kPass);
+                    failing.pFiles->setHook(support::failingDisk(*failing.pFiles, iLimit, bFull));
+                    EXPECT_THROW(quietly([&] { fOp(*failing.pStore); }), Ka::ExceptionBase)
+                        << sName << " " << iLimit;
+                    // A full disk still overwrites: the store itself is back
+                    // where it was and writes again once there is room. A
+                    // broken one may leave the undoing to the next opening.
+                    failing.pFiles->setHook({});
+                    if (bFull) {
+                        // The raise of the remote version alone stays in memory.
+                        const std::string sExpected =
+                            std::string(sName) == "setHeader" ? "5" + sBefore.substr(1) : sBefore;
+                        EXPECT_EQ(state(*failing.pStore), sExpected) << sName << " " << iLimit;
+                        failing.pStore->renameNote(idKept, kstr("renamed"));
+                    }
                 }
-            } catch (const Ka::ExceptionBase &) {
-                ++iRefused;
-                EXPECT_GT(iLimit, 0) << sName;
+                vault.setBytes(sBase);
+                {
+                    WatchedStore failing(vault.sPath, kPass);
+                    failing.pFiles->setHook(support::failingDisk(*failing.pFiles, iLimit, bFull));
+                    EXPECT_THROW(quietly([&] { fOp(*failing.pStore); }), Ka::ExceptionBase)
+                        << sName << " " << iLimit;
+                }
+                EXPECT_EQ(state(*openVault(vault.sPath)), sBefore) << sName << " " << iLimit;
             }
         }
-        std::fprintf(stderr, "%s: %d bytes written, refused after %d failure points\n", sName,
-                     iTotal, iRefused);
     }
-    testing::internal::GetCapturedStdout();
 
-    // Reads failing: the open is refused, or a note does not load.
+    // Reads failing: the open is refused, or a note does not load; nothing
+    // is written.
     vault.setBytes(sBase);
     for (int iLimit = 0; iLimit < int(sBase.size()); iLimit += 97) {
         try {
-            FailingVault failing(vault.sPath, -1, iLimit);
-            delete failing.pStore->loadNote(idKept);
+            auto pStore = std::make_unique<SeamStore>(
+                vault.sPath, kPass, [&](std::unique_ptr<SeamStore::Files> p) {
+                    return std::make_unique<ReadFailing>(std::move(p), iLimit);
+                });
+            delete pStore->loadNote(idKept);
         } catch (const Ka::ExceptionBase &) {
         }
     }

@@ -24,6 +24,19 @@ std::string htmlOf(Vrel::Dictionary *pContent) {
     return std::string(ba.constData(), size_t(ba.size()));
 }
 
+WatchedStore::WatchedStore(const std::string &sPath, const std::string &sPassword,
+                           support::WatchedFiles::Hook fHook) {
+    pStore =
+        std::make_unique<SeamStore>(sPath, sPassword, [&](std::unique_ptr<SeamStore::Files> p) {
+            auto pWatched = std::make_unique<support::WatchedFiles>(std::move(p));
+            pFiles = pWatched.get();
+            // Installed once the files exist, so that a hook can reach them.
+            if (fHook)
+                pFiles->setHook(fHook);
+            return std::unique_ptr<SeamStore::Files>(std::move(pWatched));
+        });
+}
+
 std::string vrelBytes(const Vrel::Object &rObject) {
     Ka::MemBuf buf;
     KaStreamDevice dev(buf, QIODevice::WriteOnly);

@@ -6,6 +6,7 @@
 #include "store/notestore.h"
 #include "support/bytes.h"
 #include "support/tempdir.h"
+#include "support/watchedfiles.h"
 #include "vrel/vrel.h"
 
 #include "oracle.h"
@@ -27,11 +28,23 @@ std::string htmlOf(Vrel::Dictionary *pContent);
 // The typed-value bytes of one object.
 std::string vrelBytes(const Vrel::Object &rObject);
 
-// A NoteStore whose container works on what fLayer makes of the file.
+// A NoteStore whose journaled file works on what fLayer makes of the vault
+// file and its journal on disk.
 class SeamStore : public NoteStore {
 public:
-    SeamStore(const std::string &sPath, const std::string &sPassword, const FileLayer &fLayer)
+    using NoteStore::Files;
+    using NoteStore::FilesLayer;
+    SeamStore(const std::string &sPath, const std::string &sPassword, const FilesLayer &fLayer)
         : NoteStore(kstr(sPath), kstr(sPassword), fLayer) {}
+};
+
+// A store whose files are watched (every event logged, the hook run before
+// each); pFiles points at them while the store lives.
+struct WatchedStore {
+    support::WatchedFiles *pFiles = nullptr;
+    std::unique_ptr<NoteStore> pStore;
+    WatchedStore(const std::string &sPath, const std::string &sPassword,
+                 support::WatchedFiles::Hook fHook = {});
 };
 
 // The streams of a container file, read byte by byte without the container

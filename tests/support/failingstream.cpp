@@ -18,11 +18,10 @@ namespace {
 } // namespace
 
 FailingStream::FailingStream(Ka::Stream &rInner, int iWriteLimit, int iReadLimit)
-    : rInner(rInner), iWriteLimit(iWriteLimit), iReadLimit(iReadLimit) {}
+    : ForwardingStream(rInner), iWriteLimit(iWriteLimit), iReadLimit(iReadLimit) {}
 
 FailingStream::FailingStream(std::unique_ptr<Ka::Stream> pInner, int iWriteLimit, int iReadLimit)
-    : pOwned(std::move(pInner)), rInner(*pOwned), iWriteLimit(iWriteLimit), iReadLimit(iReadLimit) {
-}
+    : ForwardingStream(std::move(pInner)), iWriteLimit(iWriteLimit), iReadLimit(iReadLimit) {}
 
 int FailingStream::read(void *pBuf, int nBytes) {
     if (nBytes < 1 || iReadLimit < 0) {

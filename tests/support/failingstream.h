@@ -2,7 +2,7 @@
 // broken medium, once a set number of bytes has passed.
 #pragma once
 
-#include "ka/stream.h"
+#include "support/forwardingstream.h"
 
 #include <memory>
 
@@ -19,7 +19,7 @@ namespace support {
 // The inner stream is either borrowed (it must outlive this stream) or
 // owned (given as a unique_ptr, e.g. when a Ka::StreamStack must own the
 // whole chain). Positioning does not reset the counts.
-class FailingStream : public Ka::Stream {
+class FailingStream : public ForwardingStream {
 public:
     FailingStream(Ka::Stream &rInner, int iWriteLimit, int iReadLimit = -1);
     FailingStream(std::unique_ptr<Ka::Stream> pInner, int iWriteLimit, int iReadLimit = -1);
@@ -30,31 +30,10 @@ public:
     int getWritten() const { return iWritten; }
     int getRead() const { return iRead; }
 
-    void close() override { rInner.close(); }
     int read(void *pBuf, int nBytes) override;
     int write(const void *pBuf, int nBytes) override;
-    int tell() override { return rInner.tell(); }
-    void seek(int iOffset) override { rInner.seek(iOffset); }
-    void setPos(int iPos) override { rInner.setPos(iPos); }
-    void setPosEnd(int iPos) override { rInner.setPosEnd(iPos); }
-    bool isEos() override { return rInner.isEos(); }
-    bool isOpen() override { return rInner.isOpen(); }
-    void flush() override { rInner.flush(); }
-    bool canRead() override { return rInner.canRead(); }
-    bool canWrite() override { return rInner.canWrite(); }
-    bool isReadable() override { return rInner.isReadable(); }
-    bool isWritable() override { return rInner.isWritable(); }
-    bool isSeekable() override { return rInner.isSeekable(); }
-    bool isBlocking() override { return rInner.isBlocking(); }
-    void setBlocking(bool bBlocking) override { rInner.setBlocking(bBlocking); }
-    void setSize(int iSize) override { rInner.setSize(iSize); }
-    int getSize() override { return rInner.getSize(); }
-    int getBlockSize() override { return rInner.getBlockSize(); }
-    Ka::String getLocation() override { return rInner.getLocation(); }
 
 private:
-    std::unique_ptr<Ka::Stream> pOwned;
-    Ka::Stream &rInner;
     int iWriteLimit;
     int iReadLimit;
     int iWritten = 0;
