@@ -1,22 +1,30 @@
 // MainWnd: the main window, its construction and the vault and note commands.
 #include "gui/mainwnd.h"
 
+#include "gui/aboutdlg.h"
 #include "gui/documentslocation.h"
 #include "gui/help.h"
 #include "gui/iconcache.h"
 #include "gui/newnotedlg.h"
 #include "gui/newvaultdlg.h"
 #include "gui/newvaultwiz.h"
+#include "gui/newversiondlg.h"
 #include "gui/notewidgethtml.h"
 #include "gui/openvaultdlg.h"
+#include "gui/productinfo.h"
 #include "gui/renamenotedlg.h"
+#include "gui/replywatch.h"
+#include "gui/updatedescription.h"
+#include "gui/updatesource.h"
 #include "gui/vaultmodel.h"
+#include "gui/versionnumber.h"
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
 #include "vrel/vrel.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -24,7 +32,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSettings>
+#include <QStatusBar>
 #include <QStringDecoder>
 #include <QTextDocument>
 #include <QTimer>
@@ -133,12 +144,8 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
     restoreGeometry(settings.value("layout/geometry").toByteArray());
     restoreState(settings.value("layout/windowState").toByteArray(), 0);
 
-    // An installer that an earlier update download started has done its
-    // work by now; whether it can be deleted or not, it is forgotten.
-    if (settings.contains("update-dl/path")) {
-        QFile::remove(settings.value("update-dl/path").toString());
-        settings.remove("update-dl");
-    }
+    // An installer that an earlier update download left has had its chance.
+    NewVersionDlg::removeLeftOver();
 
     Help::getInstance().setHandle(effectiveWinId());
 
@@ -146,6 +153,11 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
         openVault(sPath);
     else if (settings.value("recentVaults/list").toStringList().isEmpty())
         QTimer::singleShot(0, this, [this] { newVaultWizard(); });
+
+    // Once a day at most: the time of a check is recorded when it starts.
+    const qint64 iLastCheck = settings.value("update/lastCheck", 0).toLongLong();
+    if (iLastCheck < QDateTime::currentSecsSinceEpoch() - 86400)
+        checkForUpdates();
 }
 
 MainWnd::~MainWnd() {
@@ -608,6 +620,50 @@ void MainWnd::renameStoredNote(const QByteArray &baId, const QString &sOld) {
             pNote->setName(sNew);
     }
     resetTree();
+}
+
+void MainWnd::about() {
+    AboutDlg dialog(this);
+    dialog.exec();
+}
+
+void MainWnd::checkForUpdates() {
+    if (pCheckReply)
+        return;
+    if (!pNetMgr)
+        pNetMgr = new QNetworkAccessManager(this);
+    QSettings().setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+    pCheckReply = pNetMgr->get(QNetworkRequest(UpdateSource::descriptionUrl()));
+    ReplyWatch::watch(pCheckReply, UpdateDescription::iMaxBytes, UpdateSource::checkTimeoutMs(),
+                      ReplyWatch::Total);
+    statusbar->showMessage(tr("Checking for updates..."));
+    connect(pCheckReply, SIGNAL(finished()), this, SLOT(checkForUpdatesReply()));
+}
+
+void MainWnd::checkForUpdatesReply() {
+    auto *pReply = qobject_cast<QNetworkReply *>(sender());
+    if (!pReply)
+        return;
+    pReply->deleteLater();
+    if (pReply == pCheckReply)
+        pCheckReply = nullptr;
+    try {
+        const UpdateDescription description = UpdateDescription::fromReply(pReply);
+        if (!description.isValid()) {
+            statusbar->showMessage(tr("Update check failed: %1").arg(description.sFailure));
+            return;
+        }
+        if (versionNumber(description.baVersion.constData()) <= versionNumber(Product::kVersion)) {
+            statusbar->showMessage(tr("No update available"));
+            return;
+        }
+        statusbar->showMessage(tr("New version available!"));
+        NewVersionDlg dialog(this, QString::fromUtf8(description.baVersion),
+                             description.url.toString(QUrl::FullyEncoded));
+        dialog.exec();
+    } catch (const std::exception &e) {
+        statusbar->showMessage(tr("Update check failed: %1").arg(QString::fromUtf8(e.what())));
+    }
 }
 
 QMdiSubWindow *MainWnd::currentNoteWindow() const {

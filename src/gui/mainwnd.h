@@ -17,6 +17,8 @@ class NoteStore;
 class NoteWidget;
 class QMdiArea;
 class QMdiSubWindow;
+class QNetworkAccessManager;
+class QNetworkReply;
 class QToolBar;
 class VaultModel;
 
@@ -109,6 +111,14 @@ public slots:
     // Renames the note of the active window, and the one selected in the list.
     virtual void renameNote();
     virtual void renameCurNote();
+    // The About box.
+    virtual void about();
+    // Asks the update host for the newest version; ignored while a check is
+    // pending. The status bar tells how it goes.
+    virtual void checkForUpdates();
+    // The update host's reply: a newer version is offered in the new-version
+    // dialog; anything else ends in a status-bar text.
+    virtual void checkForUpdatesReply();
 
 protected:
     // Stays open while a note window refuses to close; otherwise saves the
@@ -160,6 +170,10 @@ private:
     QString sRemoteUser;
     QString sRemotePass;
     bool bRemember = false;
+    // The update checks' network access, made by the first check; the
+    // check waiting for its reply, null when none is.
+    QNetworkAccessManager *pNetMgr = nullptr;
+    QNetworkReply *pCheckReply = nullptr;
 };
 
 template <typename F>

@@ -1,6 +1,8 @@
 // Shared helpers of the widget tests.
 #include "support/guitest.h"
 
+#include "gui/updatesource.h"
+
 #include <QAbstractButton>
 #include <QDeadlineTimer>
 #include <QDialog>
@@ -52,6 +54,10 @@ void isolateUserFolders() {
     setenv("XDG_DATA_HOME", (sHome + "/data").toLocal8Bit().constData(), 1);
     setenv("XDG_CACHE_HOME", (sHome + "/cache").toLocal8Bit().constData(), 1);
     setenv("XDG_DOCUMENTS_DIR", (sHome + "/Documents").toLocal8Bit().constData(), 1);
+    // The main window checks for updates when it starts: no test may reach
+    // the product's host. Port 1 on the loopback refuses at once; tests of
+    // the check start a server of their own.
+    UpdateSource::setBaseUrl(QUrl("http://127.0.0.1:1"));
 }
 
 QString homePath() {

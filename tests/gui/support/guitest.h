@@ -15,7 +15,8 @@ namespace GuiTest {
 
 // Points the settings store, the documents folder and every other per-user
 // folder at a fresh temporary folder (removed at exit), so that no test
-// reads or writes the user's own settings. Call before QApplication exists;
+// reads or writes the user's own settings, and the update check at a
+// loopback port that refuses. Call before QApplication exists;
 // PELIMUND_GUI_TEST_MAIN does.
 void isolateUserFolders();
 

@@ -1,0 +1,20 @@
+// Product: the program's own version and the addresses it names, kept in
+// one place.
+#pragma once
+
+namespace Product {
+
+// The version this program is; the update check compares the published
+// version against it, and the About box shows it.
+inline constexpr char kVersion[] = "1.00.03";
+
+// The product's web page, linked from the About box.
+inline constexpr char kWebAddress[] = "https://pelimund.quorvane.com/";
+
+// Where the update description is published: the host, then the path on it.
+// The host is a placeholder under our own domain until the product has a
+// real download server; until then every check ends in a failure text.
+inline constexpr char kUpdateHost[] = "https://pelimund.quorvane.com";
+inline constexpr char kUpdatePath[] = "/pelimund/update.vrel";
+
+} // namespace Product
