@@ -232,6 +232,8 @@ bool NewVersionDlg::createTarget() {
 }
 
 void NewVersionDlg::writeReady() {
+    if (!pReply->isOpen())
+        return; // aborted: nothing more to read
     const QByteArray baData = pReply->readAll();
     if (baData.isEmpty() || !sFailure.isEmpty())
         return;

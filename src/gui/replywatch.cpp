@@ -68,5 +68,13 @@ void ReplyWatch::fail(const QString &sWhy) {
         return;
     sFailure = sWhy;
     pTimer->stop();
-    pReply->abort();
+    // Not from inside the reply's own signals, which it does not expect;
+    // should the reply finish first, the failure stands all the same.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!pReply->isFinished())
+                pReply->abort();
+        },
+        Qt::QueuedConnection);
 }
