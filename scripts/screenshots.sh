@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Redraws the pictures in docs/screenshots/: the main window with two notes,
-# each page of the new-vault wizard and each dialog, on a virtual display.
+# each page of the new-vault wizard, each dialog, each page of the About box
+# and the new-version dialog downloading, on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh

@@ -1,23 +1,34 @@
 // screenshots: draws the main window with two notes, every page of the
 // new-vault wizard and every dialog into PNG files, for the documentation.
+// The new-version dialog downloads from a small HTTP server of the tests on
+// the loopback address, so that its progress shows real numbers.
 // Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
 // it works in a temporary home, so the user's settings stay untouched.
+#include "gui/aboutdlg.h"
 #include "gui/finddlg.h"
 #include "gui/mainwnd.h"
 #include "gui/newnotedlg.h"
 #include "gui/newvaultdlg.h"
 #include "gui/newvaultwiz.h"
+#include "gui/newversiondlg.h"
 #include "gui/notewidgethtml.h"
 #include "gui/openvaultdlg.h"
 #include "gui/renamenotedlg.h"
 #include "gui/vaulttreeview.h"
+#include "support/httpserver.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -58,6 +69,59 @@ const char *const kShoppingHtml =
 const char *const kIdeasHtml = "<p>Ideas for the garden shed: paint it <b>green</b>, fix the "
                                "door, a shelf for the pots.</p>";
 
+// Saves what the screen shows of the given windows, side by side.
+void shootScreen(const QList<QWidget *> &lWindows, const QString &sName) {
+    QRect area;
+    for (QWidget *pWindow : lWindows) {
+        pWindow->raise();
+        area |= pWindow->frameGeometry();
+    }
+    QTest::qWait(300);
+    const QString sFile = sOut + "/" + sName + ".png";
+    const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(
+        0, area.x(), area.y(), area.width(), area.height());
+    if (!picture.save(sFile))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
+    else
+        std::printf("%s\n", qPrintable(sFile));
+}
+
+// The About box, one picture per page.
+void shootAbout(QWidget *pParent) {
+    AboutDlg about(pParent);
+    const char *const aNames[] = {"about-1-license", "about-2-notices", "about-3-wireworld"};
+    for (int iPage = 0; iPage < 3; ++iPage) {
+        about.tabWidget->setCurrentIndex(iPage);
+        shoot(&about, aNames[iPage]);
+    }
+}
+
+// The new-version dialog, then with a download under way from a server on
+// the loopback address that sends 8 MiB slowly.
+void shootNewVersion(QWidget *pParent) {
+    HttpServer server;
+    HttpServer::Reply reply;
+    reply.baBody = QByteArray(8 * 1024 * 1024, 'x');
+    reply.iPieceBytes = 256 * 1024;
+    reply.iPieceDelayMs = 200;
+    server.setReply("/pelimund/pelimund-1.00.04-setup.exe", reply);
+    NewVersionDlg dialog(pParent, "1.00.04",
+                         server.url("/pelimund/pelimund-1.00.04-setup.exe").toString());
+    dialog.move(100, 100);
+    shoot(&dialog, "newversion");
+    dialog.pbUpdate->click();
+    auto *pProgress = dialog.findChild<QProgressDialog *>();
+    QElapsedTimer waited;
+    waited.start();
+    while (pProgress->value() < 1024 * 1024 && waited.elapsed() < 10000)
+        QTest::qWait(50);
+    // Below the dialog and as wide, so that the picture holds the two alone.
+    pProgress->setGeometry(dialog.geometry().left(), dialog.frameGeometry().bottom() + 1,
+                           dialog.width(), pProgress->sizeHint().height());
+    shootScreen({&dialog, pProgress}, "newversion-download");
+    // Closing the dialog cancels the download and deletes its file.
+}
+
 void fillNote(MainWnd &rMain, const QString &sName, const char *sHtml) {
     rMain.newNote(sName, "html");
     auto *pSub = rMain.findChild<QMdiArea *>()->currentSubWindow();
@@ -79,6 +143,7 @@ int main(int argc, char **argv) {
     setenv("HOME", qPrintable(home.path()), 1);
     setenv("XDG_CONFIG_HOME", qPrintable(home.path() + "/config"), 1);
     setenv("XDG_DOCUMENTS_DIR", qPrintable(home.path() + "/Documents"), 1);
+    setenv("TMPDIR", qPrintable(home.path()), 1);
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Quorvane");
@@ -89,6 +154,9 @@ int main(int argc, char **argv) {
     {
         // A vault used before keeps the start-up wizard away.
         QSettings().setValue("recentVaults/list", QStringList{"Journal.vault"});
+        QSettings().setValue("general/useWelcomeDlg", false);
+        // No update check at start: the pictures show no network's answer.
+        QSettings().setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
         MainWnd main(QString{});
         main.resize(1200, 720);
         main.show();
@@ -136,6 +204,9 @@ int main(int argc, char **argv) {
         wizard.next();
         shoot(&wizard, "wizard-4-sync");
         wizard.reject();
+
+        shootAbout(&main);
+        shootNewVersion(&main);
 
         for (QMdiSubWindow *pSub : pMdi->subWindowList())
             qobject_cast<NoteWidget *>(pSub->widget())->setModified(false);
