@@ -5,6 +5,7 @@
 #include "gui/wireboard.h"
 #include "gui/wireworld.h"
 #include "support/guitest.h"
+#include "support/updatefixture.h"
 #include "support/urlcatcher.h"
 
 #include <QDateTime>
@@ -134,10 +135,7 @@ private slots:
 
     // The main window's About command opens the box.
     void fromTheMainWindow() {
-        QSettings settings;
-        settings.setValue("recentVaults/list", QStringList{"elsewhere.vault"});
-        settings.setValue("general/useWelcomeDlg", false);
-        settings.setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+        GuiTest::quietStart();
         MainWnd main(QString{});
         main.show();
         QString sShown;

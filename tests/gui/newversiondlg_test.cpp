@@ -62,11 +62,10 @@ class NewVersionDlgTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<GuiTest::UpdateHost> pHost;
-    std::unique_ptr<QTemporaryDir> pTemp;
     std::unique_ptr<NewVersionDlg> pDialog;
 
     HttpServer &server() { return pHost->server; }
-    QString temp(const QString &sName) const { return pTemp->filePath(sName); }
+    QString temp(const QString &sName) const { return pHost->temp.filePath(sName); }
     // The dialog for version 1.00.04 at the server's sPath, shown.
     NewVersionDlg *dialog(const QString &sPath, QWidget *pParent = nullptr) {
         pDialog =
@@ -87,15 +86,13 @@ class NewVersionDlgTest : public QObject {
         return sText;
     }
     QStringList tempFiles() const {
-        return QDir(pTemp->path()).entryList(QDir::Files | QDir::System);
+        return QDir(pHost->temp.path()).entryList(QDir::Files | QDir::System);
     }
 
 private slots:
     void init() {
         GuiTest::clearSettings();
         pHost = std::make_unique<GuiTest::UpdateHost>();
-        pTemp = std::make_unique<QTemporaryDir>(GuiTest::homePath() + "/tmp-XXXXXX");
-        qputenv("TMPDIR", QFile::encodeName(pTemp->path()));
     }
 
     void cleanup() {
@@ -178,7 +175,7 @@ private slots:
         QVERIFY(!(QFileInfo(sTarget).permissions() & QFileDevice::ExeUser));
         QCOMPARE(QSettings().value("update-dl/path").toString(), sTarget);
         QCOMPARE(QSettings().value("update-dl/ver").toString(), QString("1.00.04"));
-        QCOMPARE(catcher.lOpened, QList<QUrl>{QUrl::fromLocalFile(pTemp->path())});
+        QCOMPARE(catcher.lOpened, QList<QUrl>{QUrl::fromLocalFile(pHost->temp.path())});
         QCOMPARE(pDlg->result(), int(QDialog::Accepted));
         QVERIFY(!progress());
         // Asked for unpacked bytes, so that the length announced is the
@@ -389,9 +386,7 @@ private slots:
     // A note window whose user will not let it close stops the update
     // before anything happens.
     void noteWindowRefuses() {
-        QSettings().setValue("recentVaults/list", QStringList{"elsewhere.vault"});
-        QSettings().setValue("general/useWelcomeDlg", false);
-        QSettings().setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+        GuiTest::quietStart();
         MainWnd main(QString{});
         main.show();
         main.newVault(temp("notes.vault"), "pw");

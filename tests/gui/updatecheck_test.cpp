@@ -39,7 +39,6 @@ class UpdateCheckTest : public QObject {
 
     std::unique_ptr<GuiTest::UpdateHost> pHost;
     std::unique_ptr<MainWnd> pWnd;
-    std::unique_ptr<QTemporaryDir> pTemp;
 
     // A window with no dialog at start; its own check ran (or not) as
     // "update/lastCheck" says.
@@ -53,8 +52,10 @@ class UpdateCheckTest : public QObject {
     }
     // A window whose start-up check is not due.
     MainWnd *quietWindow() {
-        QSettings().setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
-        return window();
+        GuiTest::quietStart();
+        pWnd = std::make_unique<MainWnd>(QString());
+        pWnd->show();
+        return pWnd.get();
     }
     QString status() const { return pWnd->statusBar()->currentMessage(); }
     // Runs a check and waits for its end; returns the status text.
@@ -68,8 +69,6 @@ private slots:
     void init() {
         GuiTest::clearSettings();
         pHost = std::make_unique<GuiTest::UpdateHost>();
-        pTemp = std::make_unique<QTemporaryDir>(GuiTest::homePath() + "/tmp-XXXXXX");
-        qputenv("TMPDIR", QFile::encodeName(pTemp->path()));
     }
 
     void cleanup() {
@@ -374,7 +373,7 @@ private slots:
     // The start removes the download an earlier run recorded, and only a
     // plain file of the temporary folder.
     void leftOverDownload() {
-        const QString sFile = pTemp->filePath("setup.exe");
+        const QString sFile = pHost->temp.filePath("setup.exe");
         {
             QFile file(sFile);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -404,11 +403,11 @@ private slots:
         }
         QString sRecorded = sPrecious;
         if (sKind == "link") {
-            sRecorded = pTemp->filePath("setup.exe");
+            sRecorded = pHost->temp.filePath("setup.exe");
             QVERIFY(QFile::link(sPrecious, sRecorded));
         } else if (sKind == "folder") {
-            sRecorded = pTemp->filePath("sub");
-            QVERIFY(QDir(pTemp->path()).mkdir("sub"));
+            sRecorded = pHost->temp.filePath("sub");
+            QVERIFY(QDir(pHost->temp.path()).mkdir("sub"));
         }
         QSettings().setValue("update-dl/path", sRecorded);
         quietWindow();

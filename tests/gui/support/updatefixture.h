@@ -6,8 +6,14 @@
 #include "support/httpserver.h"
 #include "vrel/vrel.h"
 
+#include "support/guitest.h"
+
 #include <QBuffer>
 #include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
 
 namespace GuiTest {
 
@@ -33,15 +39,27 @@ inline QByteArray description(const QByteArray &baVersion, const QByteArray &baU
     return descriptionOf(new Vrel::String(baVersion), new Vrel::String(baUrl));
 }
 
-// A server that the update check asks, with short waits.
+// Settings under which a main window starts with no dialog and no update
+// check of its own (a vault was used before, the last check is now).
+inline void quietStart() {
+    QSettings settings;
+    settings.setValue("recentVaults/list", QStringList{"elsewhere.vault"});
+    settings.setValue("general/useWelcomeDlg", false);
+    settings.setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+}
+
+// A server that the update check asks, with short waits, and a temporary
+// folder of its own for the downloads.
 struct UpdateHost {
     static constexpr int kCheckMs = 1500;
     static constexpr int kStallMs = 1500;
     HttpServer server;
+    QTemporaryDir temp{GuiTest::homePath() + "/tmp-XXXXXX"};
 
     UpdateHost() {
         UpdateSource::setBaseUrl(server.baseUrl());
         UpdateSource::setTimeouts(kCheckMs, kStallMs);
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
     }
     ~UpdateHost() { UpdateSource::setBaseUrl(QUrl("http://127.0.0.1:1")); }
 
