@@ -1,6 +1,7 @@
 // The program's entry: prepares the process and runs the main window on the
 // vault named on the command line, if any.
 #include "gui/mainwnd.h"
+#include "gui/productinfo.h"
 #include "gui/vaultpathargument.h"
 #include "ka/random.h"
 #include "ka/randomcmwc.h"
@@ -19,7 +20,7 @@ int main(int argc, char **argv) {
     auto pApp = std::make_unique<QApplication>(argc, argv);
     // These name the settings store.
     QApplication::setOrganizationName("Quorvane");
-    QApplication::setOrganizationDomain("quorvane.com");
+    QApplication::setOrganizationDomain(Product::kOrganisationDomain);
     QApplication::setApplicationName("Pelimund");
 
     auto pWnd = std::make_unique<MainWnd>(vaultPathArgument(QApplication::arguments()));

@@ -161,6 +161,9 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
 }
 
 MainWnd::~MainWnd() {
+    // A check still waiting must not report to a window that is going.
+    if (pCheckReply)
+        pCheckReply->disconnect(this);
     // The note windows go first, while this window is still whole: their
     // destruction would otherwise call back into a half-destroyed window.
     pMdi->disconnect(this);
@@ -633,7 +636,7 @@ void MainWnd::checkForUpdates() {
     if (!pNetMgr)
         pNetMgr = new QNetworkAccessManager(this);
     QSettings().setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
-    pCheckReply = pNetMgr->get(QNetworkRequest(UpdateSource::descriptionUrl()));
+    pCheckReply = pNetMgr->get(UpdateSource::request(UpdateSource::descriptionUrl()));
     ReplyWatch::watch(pCheckReply, UpdateDescription::iMaxBytes, UpdateSource::checkTimeoutMs(),
                       ReplyWatch::Total);
     statusbar->showMessage(tr("Checking for updates..."));

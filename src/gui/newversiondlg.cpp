@@ -122,11 +122,7 @@ void NewVersionDlg::download() {
     connect(pProgress, &QProgressDialog::canceled, this, &NewVersionDlg::cancelDownload);
     pProgress->show();
 
-    QNetworkRequest request(url);
-    // Unpacked on the way the file would no longer match its announced
-    // length; an installer is packed anyway.
-    request.setRawHeader("Accept-Encoding", "identity");
-    pReply = pNet->get(request);
+    pReply = pNet->get(UpdateSource::request(url));
     ReplyWatch::watch(pReply, -1, UpdateSource::stallTimeoutMs(), ReplyWatch::SinceData);
     connect(pReply, SIGNAL(downloadProgress(qint64, qint64)), this,
             SLOT(downloadProgress(qint64, qint64)));

@@ -8,8 +8,9 @@ namespace Product {
 // version against it, and the About box shows it.
 inline constexpr char kVersion[] = "1.00.03";
 
-// The product's web page, linked from the About box.
-inline constexpr char kWebAddress[] = "https://pelimund.quorvane.com/";
+// The maker's web domain; with the organisation and application names it
+// names the settings store.
+inline constexpr char kOrganisationDomain[] = "quorvane.com";
 
 // Where the update description is published: the host, then the path on it.
 // The host is a placeholder under our own domain until the product has a

@@ -23,6 +23,12 @@ QUrl UpdateSource::descriptionUrl() {
     return url;
 }
 
+QNetworkRequest UpdateSource::request(const QUrl &url) {
+    QNetworkRequest request(url);
+    request.setRawHeader("Accept-Encoding", "identity");
+    return request;
+}
+
 int UpdateSource::checkTimeoutMs() {
     return iCheckTimeoutMs;
 }

@@ -2,6 +2,7 @@
 // long they wait for the server.
 #pragma once
 
+#include <QNetworkRequest>
 #include <QUrl>
 
 // The program always asks the product's update host (productinfo.h). Tests
@@ -12,6 +13,10 @@ public:
     // The update description's address: the base (the product's update
     // host unless a test set another) with the description's path.
     static QUrl descriptionUrl();
+    // A request to url as the check and the download send it: asking for
+    // the bytes unpacked, so that a byte limit and an announced length count
+    // what is written (an installer is packed anyway).
+    static QNetworkRequest request(const QUrl &url);
     // Milliseconds an update check may take in all.
     static int checkTimeoutMs();
     // Milliseconds a download may go without receiving a byte.

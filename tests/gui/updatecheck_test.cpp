@@ -368,6 +368,9 @@ private slots:
         pWnd->findChild<QAction *>("actionCheckForUpdates")->trigger();
         QCOMPARE(status(), QString("Checking for updates..."));
         QVERIFY(GuiTest::waitFor([this] { return status() == "No update available"; }));
+        // Unpacked bytes, so that the size limit counts what arrives.
+        QVERIFY(pHost->server.lastRequest().startsWith("GET /pelimund/update.vrel HTTP/1.1\r\n"));
+        QVERIFY(pHost->server.lastRequest().contains("\r\nAccept-Encoding: identity\r\n"));
     }
 
     // The start removes the download an earlier run recorded, and only a
