@@ -183,18 +183,11 @@ private slots:
         QVERIFY(server().lastRequest().contains("Accept-Encoding: identity"));
     }
 
-    void folderNotOpenedWhenDeclined() {
-        GuiTest::UrlCatcher catcher("file");
-        server().setReply("/setup.exe", HttpServer::Reply());
-        dialog("/setup.exe");
-        downloadToTheEnd(QMessageBox::No);
-        QVERIFY(catcher.lOpened.isEmpty());
-        QVERIFY(QFile::exists(temp("setup.exe")));
-    }
-
     // The target is always a new file: names already taken, by a file or a
-    // link planted there, are passed over and left alone.
+    // link planted there, are passed over and left alone. Declined, the
+    // folder is not opened.
     void takenNames() {
+        GuiTest::UrlCatcher catcher("file");
         QTemporaryDir elsewhere(GuiTest::homePath() + "/keep-XXXXXX");
         const QString sPrecious = elsewhere.filePath("precious");
         writeFile(sPrecious, "keep me");
@@ -211,6 +204,7 @@ private slots:
         QCOMPARE(contentOf(temp("setup.exe")), QByteArray("older download"));
         QCOMPARE(contentOf(sPrecious), QByteArray("keep me"));
         QVERIFY(!QFileInfo::exists(elsewhere.filePath("nothing-yet")));
+        QVERIFY(catcher.lOpened.isEmpty());
     }
 
     // Path and version are recorded as soon as the file exists, before a
@@ -408,26 +402,6 @@ private slots:
         QVERIFY(!downloading());
         QCOMPARE(server().requestCount("/setup.exe"), 0);
         QVERIFY(!QFileInfo::exists(temp("setup.exe")));
-    }
-
-    // What start-up clears: only a plain file of the temporary folder.
-    void removeLeftOver() {
-        writeFile(temp("setup.exe"), "installer");
-        QSettings().setValue("update-dl/path", temp("setup.exe"));
-        QSettings().setValue("update-dl/ver", "1.00.04");
-        NewVersionDlg::removeLeftOver();
-        QVERIFY(tempFiles().isEmpty());
-        QVERIFY(!QSettings().contains("update-dl/ver"));
-
-        QTemporaryDir elsewhere(GuiTest::homePath() + "/keep-XXXXXX");
-        writeFile(elsewhere.filePath("notes.txt"), "mine");
-        QSettings().setValue("update-dl/path", elsewhere.filePath("notes.txt"));
-        NewVersionDlg::removeLeftOver();
-        QVERIFY(QFile::exists(elsewhere.filePath("notes.txt")));
-        QVERIFY(!recorded());
-
-        NewVersionDlg::removeLeftOver(); // nothing recorded: nothing happens
-        QVERIFY(QFile::exists(elsewhere.filePath("notes.txt")));
     }
 };
 
