@@ -666,6 +666,8 @@ void MainWnd::checkForUpdatesReply() {
         dialog.exec();
     } catch (const std::exception &e) {
         statusbar->showMessage(tr("Update check failed: %1").arg(QString::fromUtf8(e.what())));
+    } catch (...) {
+        statusbar->showMessage(tr("Update check failed"));
     }
 }
 
