@@ -89,6 +89,7 @@ int main(int argc, char **argv) {
     {
         // A vault used before keeps the start-up wizard away.
         QSettings().setValue("recentVaults/list", QStringList{"Journal.vault"});
+        QSettings().setValue("general/useWelcomeDlg", false);
         MainWnd main(QString{});
         main.resize(1200, 720);
         main.show();

@@ -98,9 +98,11 @@ class MainWndTest : public QObject {
 
     QString path(const QString &sName) const { return pDir->filePath(sName); }
 
-    // A window with no vault and no dialog at start (a vault was used before).
+    // A window with no vault and no dialog at start (a vault was used before,
+    // and the welcome dialog is switched off).
     MainWnd *plainWindow() {
         QSettings().setValue("recentVaults/list", QStringList{"elsewhere.vault"});
+        QSettings().setValue("general/useWelcomeDlg", false);
         pWnd = std::make_unique<MainWnd>(QString());
         pWnd->show();
         return pWnd.get();
