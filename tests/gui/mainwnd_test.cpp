@@ -1,24 +1,33 @@
 // MainWnd: the start choice, the command states, and the vault and note
 // commands driven end to end on real vault files, with every dialog
 // answered as a user would.
+#include "gui/autoforget.h"
 #include "gui/mainwnd.h"
 #include "gui/notewidgethtml.h"
+#include "gui/optionsdlg.h"
 #include "gui/vaultmodel.h"
 #include "gui/vaultpathargument.h"
 #include "gui/vaulttreeview.h"
+#include "gui/welcomedlg.h"
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
 #include "support/guitest.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolBar>
@@ -86,6 +95,50 @@ void answerWizard(const QString &sFolder, const QString &sName, const QString &s
 // Answers the next message box with Ok and keeps its text.
 void answerOk(QString *pText) {
     GuiTest::answerMessageBox(QMessageBox::Ok, pText);
+}
+
+// Answers the next message box with Ok and keeps its title and text.
+void answerOkTitled(QString *pTitle, QString *pText) {
+    GuiTest::answerModal([=](QWidget *pModal) {
+        auto *pBox = qobject_cast<QMessageBox *>(pModal);
+        QVERIFY(pBox);
+        *pTitle = pBox->windowTitle();
+        *pText = pBox->text();
+        pBox->button(QMessageBox::Ok)->click();
+    });
+}
+
+// While it lives, writes that would grow any file past iSize bytes fail
+// (as root too, which file modes would not stop).
+class FileSizeLimit {
+    rlimit old{};
+
+public:
+    explicit FileSizeLimit(qint64 iSize) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit = old;
+        limit.rlim_cur = rlim_t(iSize);
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            qFatal("cannot limit the file size");
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+};
+
+// A text that does not compress to nothing.
+QString manyWords() {
+    QString sWords;
+    for (int i = 0; i < 20000; ++i)
+        sWords += QString::number(i * 7919 % 10007, 36) + ' ';
+    return sWords;
+}
+
+// The entries of a menu as their texts ("-" for a separator).
+QStringList entries(const QMenu *pMenu) {
+    QStringList lTexts;
+    for (const QAction *pAction : pMenu->actions())
+        lTexts << (pAction->isSeparator() ? QString("-") : pAction->text());
+    return lTexts;
 }
 
 } // namespace
@@ -180,6 +233,51 @@ class MainWndTest : public QObject {
         return lBars;
     }
     NoteStore *store() const { return pWnd->pStore; }
+    AutoForget *autoForget() const { return pWnd->pAutoForget; }
+    // The window of the open note of that name.
+    QMdiSubWindow *hWindow(const QString &sName) const {
+        for (QMdiSubWindow *pSub : mdi()->subWindowList()) {
+            if (editor(pSub)->getName() == sName)
+                return pSub;
+        }
+        return nullptr;
+    }
+    QMenu *menu(const char *sName) const { return pWnd->findChild<QMenu *>(sName); }
+    QStringList recentList() const { return QSettings().value("recentVaults/list").toStringList(); }
+    // The current editor type's tool bar of that name.
+    QToolBar *bar(const QString &sName) const {
+        for (QToolBar *pBar : pWnd->lCurBars) {
+            if (pBar->objectName() == sName)
+                return pBar;
+        }
+        return nullptr;
+    }
+    // Waits until the layout of the current editor type has been restored
+    // (the Toolbars menu is rebuilt last).
+    bool barsSettled() const {
+        return GuiTest::waitFor([&] {
+            QList<QAction *> lToggles{pWnd->findChild<QToolBar *>("tbNote")->toggleViewAction()};
+            for (QToolBar *pBar : pWnd->lCurBars)
+                lToggles << pBar->toggleViewAction();
+            return menu("menuToolbars")->actions() == lToggles;
+        });
+    }
+    // The window closes, stored notes and layout stay.
+    void restart() {
+        pWnd.reset();
+        pWnd = std::make_unique<MainWnd>(QString());
+        pWnd->show();
+    }
+    // The idle close, with the notice answered; gives the notice's title and
+    // text.
+    QStringList forgetNow() {
+        QString sTitle, sText;
+        answerOkTitled(&sTitle, &sText);
+        pWnd->forget();
+        if (!GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }))
+            return {};
+        return {sTitle, sText};
+    }
 
 private slots:
     void initTestCase() { fPreviousHandler = qInstallMessageHandler(catchConnectWarnings); }
@@ -600,19 +698,8 @@ private slots:
         windowOnNewVault();
         createNote("Big");
         action("actionSaveNote")->trigger();
-        const qint64 iSize = QFileInfo(path("notes.vault")).size();
-
-        // Writes that would grow any file past its present size fail (as
-        // root too, which file modes would not stop).
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = rlim_t(iSize);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        QString sWords;
-        for (int i = 0; i < 20000; ++i)
-            sWords += QString::number(i * 7919 % 10007, 36) + ' ';
+        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
+        const QString sWords = manyWords();
         type(sWords);
 
         QString sText;
@@ -633,7 +720,7 @@ private slots:
         QVERIFY(sText.startsWith("The note 'Another' cannot be created."));
         QCOMPARE(mdi()->subWindowList().size(), 1);
 
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
+        pFull.reset();
         action("actionSaveNote")->trigger();
         QVERIFY(!editor()->isModified());
         reopen(path("notes.vault"));
@@ -664,6 +751,336 @@ private slots:
         action("actionNewVault")->trigger();
         QVERIFY(QFile::exists(path("dialog.vault")));
         QVERIFY(enabled({"actionCreateNote"}));
+    }
+
+    // The recent vaults: newest first, one entry per file however its path
+    // was written, as long as the options allow, and a menu that opens them.
+    void recentVaults() {
+        windowOnNewVault("a.vault");
+        QCOMPARE(recentList(),
+                 QStringList({QDir::toNativeSeparators(path("a.vault")), "elsewhere.vault"}));
+        action("actionClearRecent")->trigger();
+        QVERIFY(recentList().isEmpty());
+        QCOMPARE(entries(menu("menuRecentVaults")), QStringList({"-", "&Clear List"}));
+
+        for (const char *sName : {"a.vault", "b.vault", "c & d.vault"})
+            pWnd->newVault(path(sName), "pw");
+        // Relative and roundabout paths name the same file.
+        const QString sOld = QDir::currentPath();
+        QDir::setCurrent(pDir->path());
+        QVERIFY(pWnd->openVault("a.vault", "pw"));
+        QDir::setCurrent(sOld);
+        QVERIFY(QDir(pDir->path()).mkdir("x"));
+        QVERIFY(pWnd->openVault(pDir->path() + "/./x/../b.vault", "pw"));
+        const QStringList lNewest{path("b.vault"), path("a.vault"), path("c & d.vault")};
+        QCOMPARE(recentList(), lNewest);
+        QCOMPARE(entries(menu("menuRecentVaults")),
+                 QStringList(
+                     {path("b.vault"), path("a.vault"), path("c && d.vault"), "-", "&Clear List"}));
+
+        // An entry opens its vault after asking for the password, '&' and all.
+        answerPassword("pw");
+        menu("menuRecentVaults")->actions().at(2)->trigger();
+        QCOMPARE(recentList().first(), path("c & d.vault"));
+
+        // The list keeps to the maximum; a maximum of 0 leaves it alone.
+        QSettings().setValue("recentVaults/max", 2);
+        QVERIFY(pWnd->openVault(path("a.vault"), "pw"));
+        QCOMPARE(recentList(), QStringList({path("a.vault"), path("c & d.vault")}));
+        QSettings().setValue("recentVaults/max", 0);
+        QVERIFY(pWnd->openVault(path("b.vault"), "pw"));
+        QCOMPARE(recentList(), QStringList({path("a.vault"), path("c & d.vault")}));
+
+        // A vault whose file has gone is reported and stays listed.
+        QVERIFY(QFile::remove(path("c & d.vault")));
+        QString sText;
+        answerOk(&sText);
+        menu("menuRecentVaults")->actions().at(1)->trigger();
+        QCOMPARE(sText, "No such file found: " + path("c & d.vault"));
+        QCOMPARE(recentList().size(), 2);
+    }
+
+    // What the options dialog changes takes effect at once, and again at
+    // the next start; hand-edited values are read safely.
+    void optionsTakeEffect() {
+        windowOnNewVault("a.vault");
+        pWnd->newVault(path("b.vault"), "pw");
+        pWnd->newVault(path("c.vault"), "pw");
+        GuiTest::answerModal([](QWidget *pModal) {
+            auto *pDialog = qobject_cast<OptionsDlg *>(pModal);
+            QVERIFY(pDialog);
+            pDialog->rbTabs->setChecked(true);
+            pDialog->cbTabPos->setCurrentText("Left");
+            pDialog->cbCloseTabs->setChecked(false);
+            pDialog->sbRecent->setValue(2);
+            pDialog->sbTimeout->setValue(10);
+            pDialog->buttonBox->button(QDialogButtonBox::Ok)->click();
+        });
+        action("actionOptions")->trigger();
+        auto check = [this] {
+            QCOMPARE(mdi()->viewMode(), QMdiArea::TabbedView);
+            QCOMPARE(mdi()->tabPosition(), QTabWidget::West);
+            QVERIFY(!mdi()->tabsClosable());
+            QVERIFY(mdi()->tabsMovable());
+            QCOMPARE(autoForget()->minutes(), 10);
+            QCOMPARE(entries(menu("menuRecentVaults")),
+                     QStringList({path("c.vault"), path("b.vault"), "-", "&Clear List"}));
+        };
+        check();
+        restart();
+        check();
+
+        // Cancelled: nothing changes.
+        GuiTest::answerModal([](QWidget *pModal) {
+            auto *pDialog = qobject_cast<OptionsDlg *>(pModal);
+            QVERIFY(pDialog);
+            pDialog->rbWindows->setChecked(true);
+            pDialog->reject();
+        });
+        action("actionOptions")->trigger();
+        check();
+
+        QSettings settings;
+        settings.setValue("layout/tabPosition", "bottom");
+        settings.setValue("layout/interface", "Tabs");
+        settings.setValue("general/forgetTimeout", "99999999999");
+        restart();
+        QCOMPARE(mdi()->tabPosition(), QTabWidget::North);
+        QCOMPARE(mdi()->viewMode(), QMdiArea::SubWindowView);
+        QCOMPARE(autoForget()->minutes(), AutoForget::kMaxMinutes);
+        settings.setValue("general/forgetTimeout", -3);
+        restart();
+        QCOMPARE(autoForget()->minutes(), 0);
+    }
+
+    // Each editor type's tool-bar layout follows its windows and outlives
+    // the main window.
+    void toolBarLayoutPerType() {
+        windowOnNewVault();
+        createNote("One");
+        QVERIFY(barsSettled());
+        QCOMPARE(entries(menu("menuToolbars")),
+                 QStringList(
+                     {"General Note Operations", "Edit", "Formatting", "Font Settings", "Tables"}));
+        pWnd->addToolBar(Qt::BottomToolBarArea, bar("tbHtmlTables"));
+        bar("tbHtmlFont")->toggleViewAction()->trigger();
+        QMdiSubWindow *pOne = mdi()->currentSubWindow();
+
+        // Another window of the type takes the layout over.
+        createNote("Two");
+        QVERIFY(barsSettled());
+        QCOMPARE(pWnd->toolBarArea(bar("tbHtmlTables")), Qt::BottomToolBarArea);
+        QVERIFY(bar("tbHtmlFont")->isHidden());
+        QVERIFY(!bar("tbHtmlEdit")->isHidden());
+        pWnd->addToolBar(Qt::LeftToolBarArea, bar("tbHtmlEdit"));
+        mdi()->setActiveSubWindow(pOne);
+        QVERIFY(barsSettled());
+        QCOMPARE(pWnd->toolBarArea(bar("tbHtmlEdit")), Qt::LeftToolBarArea);
+
+        // Saved as the last window closes, restored after a restart.
+        mdi()->closeAllSubWindows();
+        QVERIFY(GuiTest::waitFor([&] { return editorBars().isEmpty(); }));
+        QCOMPARE(entries(menu("menuToolbars")), QStringList{"General Note Operations"});
+        QVERIFY(QSettings().contains("layout/windowState-html"));
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Two"));
+        QVERIFY(barsSettled());
+        QCOMPARE(pWnd->toolBarArea(bar("tbHtmlTables")), Qt::BottomToolBarArea);
+        QCOMPARE(pWnd->toolBarArea(bar("tbHtmlEdit")), Qt::LeftToolBarArea);
+        QVERIFY(bar("tbHtmlFont")->isHidden());
+    }
+
+    // One Window-menu entry per note window, numbered in the order they
+    // opened, the first nine with their digit as the accelerator.
+    void windowMenu() {
+        windowOnNewVault();
+        QStringList lNames;
+        for (int i = 1; i <= 10; ++i) {
+            lNames << (i == 3 ? QString("Salt & Pepper") : QString("Note %1").arg(i));
+            pWnd->newNote(lNames.last(), "html");
+        }
+        QMenu *pMenu = menu("menuWindow");
+        emit pMenu->aboutToShow();
+        QList<QAction *> lEntries = pMenu->actions();
+        QCOMPARE(lEntries.size(), 6 + 10);
+        QCOMPARE(lEntries.at(0), action("actionNoteDock"));
+        QCOMPARE(lEntries.at(1), menu("menuToolbars")->menuAction());
+        QCOMPARE(lEntries.at(3), action("actionTileWindows"));
+        QCOMPARE(lEntries.at(4), action("actionCascadeWindows"));
+        lEntries = lEntries.mid(6);
+        QCOMPARE(lEntries.at(0)->text(), QString("&1 Note 1"));
+        QCOMPARE(lEntries.at(2)->text(), QString("&3 Salt && Pepper"));
+        QCOMPARE(lEntries.at(8)->text(), QString("&9 Note 9"));
+        QCOMPARE(lEntries.at(9)->text(), QString("10 Note 10"));
+        QVERIFY(lEntries.at(9)->isChecked());
+        QCOMPARE(std::count_if(lEntries.begin(), lEntries.end(),
+                               [](QAction *pEntry) { return pEntry->isChecked(); }),
+                 1);
+
+        lEntries.at(1)->trigger();
+        QCOMPARE(editor()->getName(), QString("Note 2"));
+        // An entry whose window closed while the menu was open does nothing.
+        emit pMenu->aboutToShow();
+        lEntries = pMenu->actions().mid(6);
+        QVERIFY(lEntries.at(1)->isChecked());
+        mdi()->subWindowList(QMdiArea::CreationOrder).at(4)->close();
+        QVERIFY(GuiTest::waitFor([&] { return mdi()->subWindowList().size() == 9; }));
+        lEntries.at(4)->trigger();
+        QCOMPARE(mdi()->subWindowList().size(), 9);
+        lEntries.at(5)->trigger();
+        QCOMPARE(editor()->getName(), QString("Note 6"));
+        emit pMenu->aboutToShow();
+        QCOMPARE(pMenu->actions().size(), 6 + 9);
+    }
+
+    // The welcome dialog at start offers the recent vaults and comes back
+    // while opening fails.
+    void welcomeAtStart() {
+        windowOnNewVault("known.vault");
+        pWnd.reset();
+        QSettings().setValue("general/useWelcomeDlg", true);
+        auto answerWelcome = [](const QString &sPass) {
+            GuiTest::answerModal([sPass](QWidget *pModal) {
+                auto *pDialog = qobject_cast<WelcomeDlg *>(pModal);
+                QVERIFY(pDialog);
+                QTest::keyClicks(pDialog->lePassword, sPass);
+                pDialog->pbOpen->click();
+            });
+        };
+        answerWelcome("wrong");
+        answerOk(nullptr);
+        answerWelcome("pw");
+        pWnd = std::make_unique<MainWnd>(QString());
+        pWnd->show();
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QVERIFY(store());
+        QCOMPARE(recentList().first(), path("known.vault"));
+
+        // Create leads to the wizard; a closed dialog leaves no vault.
+        bool bWizard = false;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            GuiTest::answerModal([&](QWidget *pNext) {
+                bWizard = qobject_cast<QWizard *>(pNext) != nullptr;
+                static_cast<QDialog *>(pNext)->reject();
+            });
+            qobject_cast<WelcomeDlg *>(pModal)->pbNew->click();
+        });
+        restart();
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QVERIFY(bWizard);
+        GuiTest::rejectModal();
+        restart();
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QVERIFY(!store());
+    }
+
+    // Idle: every note is saved, the vault closed, the user told.
+    void idleClose() {
+        windowOnNewVault();
+        createNote("Left open");
+        type("unsaved words");
+        autoForget()->setMinuteLength(20);
+        QString sTitle, sText;
+        answerOkTitled(&sTitle, &sText);
+        autoForget()->timeoutChanged(1);
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        autoForget()->timeoutChanged(0);
+        QCOMPARE(sTitle, QString("Pelimund - Idle"));
+        QCOMPARE(sText, QString("Your Vault was saved and closed automatically because of\n"
+                                "inactivity. You can adjust this setting in the Options."));
+        QVERIFY(!store());
+        QVERIFY(mdi()->subWindowList().isEmpty());
+        QVERIFY(listedNames().isEmpty());
+        QVERIFY(disabled({"actionCreateNote", "actionSaveNote"}));
+        // With no vault open an idle period does nothing.
+        pWnd->forget();
+        QTest::qWait(0);
+        QVERIFY(!QApplication::activeModalWidget());
+
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Left open"));
+        QCOMPARE(text(), QString("unsaved words"));
+    }
+
+    // Key presses anywhere in the program start the idle time anew.
+    void activityPostpones() {
+        windowOnNewVault();
+        createNote("Busy");
+        autoForget()->setMinuteLength(5000);
+        autoForget()->timeoutChanged(1);
+        const int iStart = autoForget()->remainingTime();
+        QVERIFY(GuiTest::waitFor([&] { return autoForget()->remainingTime() < iStart - 1000; }));
+        const int iLeft = autoForget()->remainingTime();
+        QTest::keyClick(editor()->teNote, Qt::Key_X);
+        QVERIFY(autoForget()->remainingTime() > iLeft);
+        autoForget()->timeoutChanged(0);
+        QVERIFY(store());
+    }
+
+    // A modal dialog or an open menu holds the close back until it is gone;
+    // then it comes.
+    void busyPostpones() {
+        windowOnNewVault();
+        createNote("Doomed?");
+        GuiTest::answerModal([this](QWidget *pModal) {
+            pWnd->forget();
+            QVERIFY(store());
+            QVERIFY(!mdi()->subWindowList().isEmpty());
+            qobject_cast<QMessageBox *>(pModal)->button(QMessageBox::Yes)->click();
+        });
+        action("actionDeleteNote")->trigger();
+        // The delete went through on the vault that was still open.
+        QVERIFY(listedNames().isEmpty());
+        QVERIFY(store());
+        const QStringList lNotice = forgetNow();
+        QCOMPARE(lNotice.value(0), QString("Pelimund - Idle"));
+        QVERIFY(!store());
+
+        QVERIFY(pWnd->openVault(path("notes.vault"), "pw"));
+        QMenu *pMenu = menu("menuFile");
+        pMenu->popup(pWnd->mapToGlobal(QPoint(10, 10)));
+        QVERIFY(GuiTest::waitFor([&] { return QApplication::activePopupWidget() == pMenu; }));
+        pWnd->forget();
+        QTest::qWait(0);
+        QVERIFY(store());
+        pMenu->close();
+        QString sTitle, sText;
+        answerOkTitled(&sTitle, &sText);
+        QVERIFY(GuiTest::waitFor([&] { return !store(); }));
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QCOMPARE(sTitle, QString("Pelimund - Idle"));
+    }
+
+    // A note that cannot be saved keeps its window and the vault open.
+    void idleSaveFailure() {
+        windowOnNewVault();
+        createNote("Big");
+        action("actionSaveNote")->trigger();
+        createNote("Small");
+        type("small words");
+        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
+        pWnd->openNote(rowOf("Big"));
+        const QString sWords = manyWords();
+        type(sWords);
+
+        QString sText;
+        answerOk(&sText);
+        pWnd->forget();
+        pFull.reset();
+        QVERIFY2(sText.contains("the note 'Big' cannot be saved"), qPrintable(sText));
+        QVERIFY(store());
+        QCOMPARE(mdi()->subWindowList().size(), 2);
+        QVERIFY(editor(hWindow("Big"))->isModified());
+        QCOMPARE(text(hWindow("Big")), sWords);
+
+        // With room on the disk again the next idle period closes it all.
+        QCOMPARE(forgetNow().value(0), QString("Pelimund - Idle"));
+        QVERIFY(!store());
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Big"));
+        QCOMPARE(text(), sWords);
+        pWnd->openNote(rowOf("Small"));
+        QCOMPARE(text(), QString("small words"));
     }
 };
 
