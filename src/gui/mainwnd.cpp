@@ -33,6 +33,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QStringDecoder>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTimer>
@@ -403,6 +404,8 @@ void MainWnd::openNote(const QByteArray &baId) {
 
     auto *pEditor = new NoteWidgetHtml(baId, sName, pContent.release(), this);
     QMdiSubWindow *pSub = pMdi->addSubWindow(pEditor);
+    pSub->installEventFilter(this);
+    escapeTabTextsLater();
     pSub->setWindowIcon(pEditor->getIcon());
     if (QSettings().value("layout/winMaxed", true).toBool())
         pSub->setWindowState(Qt::WindowMaximized);
@@ -725,6 +728,7 @@ void MainWnd::initFromOptions() {
     pMdi->setViewMode(settings.value("layout/interface").toString() == "tabs"
                           ? QMdiArea::TabbedView
                           : QMdiArea::SubWindowView);
+    escapeTabTextsLater();
     pMdi->setTabsClosable(settings.value("layout/tabsClosable", true).toBool());
     pMdi->setTabsMovable(settings.value("layout/tabsMovable", true).toBool());
     const QString sPosition = settings.value("layout/tabPosition", "Top").toString();
@@ -871,6 +875,29 @@ void MainWnd::renameStoredNote(const QByteArray &baId, const QString &sOld) {
             pNote->setName(sNew);
     }
     resetTree();
+}
+
+bool MainWnd::eventFilter(QObject *pWatched, QEvent *pEvent) {
+    if (pEvent->type() == QEvent::WindowTitleChange || pEvent->type() == QEvent::ModifiedChange)
+        escapeTabTextsLater();
+    return QMainWindow::eventFilter(pWatched, pEvent);
+}
+
+void MainWnd::escapeTabTexts() {
+    auto *pTabs = pMdi->findChild<QTabBar *>(QString(), Qt::FindDirectChildrenOnly);
+    // The area keeps its tabs in the order of its windows' list.
+    const QList<QMdiSubWindow *> lSubs = pMdi->subWindowList(QMdiArea::CreationOrder);
+    if (!pTabs || pMdi->viewMode() != QMdiArea::TabbedView || pTabs->count() != lSubs.size())
+        return;
+    for (int i = 0; i < lSubs.size(); ++i) {
+        QString sTitle = lSubs.at(i)->windowTitle();
+        sTitle.replace("[*]", lSubs.at(i)->isWindowModified() ? "*" : "");
+        pTabs->setTabText(i, menuText(sTitle));
+    }
+}
+
+void MainWnd::escapeTabTextsLater() {
+    QTimer::singleShot(0, this, [this] { escapeTabTexts(); });
 }
 
 QMdiSubWindow *MainWnd::currentNoteWindow() const {

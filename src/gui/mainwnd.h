@@ -160,6 +160,8 @@ protected:
     // Stays open while a note window refuses to close; otherwise saves the
     // window's geometry and dock and tool-bar state.
     void closeEvent(QCloseEvent *pEvent) override;
+    // Watches the note windows' titles for the tabbed view (escapeTabTexts).
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
     // The tests reach the store to play the part of a sync.
@@ -193,6 +195,11 @@ private:
     static NoteWidget *editorOf(QMdiSubWindow *pSub);
     QMdiSubWindow *windowOf(const NoteWidget *pNote) const;
     static QByteArray noteIdOf(const QObject *pSub);
+    // In the tabbed view the tabs show the note windows' titles, where the
+    // tab bar would take an '&' as the mark of an accelerator: rewrites them
+    // with the '&' shown. Runs after the area has set its own texts.
+    void escapeTabTexts();
+    void escapeTabTextsLater();
     // Enables or disables the commands that act on the active note window.
     void setNoteWindowActions(bool bEnabled);
     // A critical box titled "Pelimund": sWhat, then the failure's own text.

@@ -933,6 +933,37 @@ private slots:
         QCOMPARE(pMenu->actions().size(), 6 + 9);
     }
 
+    // In tabs a note's name shows as it is, '&' and modified mark included,
+    // also after its tab has moved.
+    void tabsShowNames() {
+        QSettings().setValue("layout/interface", "tabs");
+        windowOnNewVault();
+        pWnd->newNote("Salt & Pepper", "html");
+        pWnd->newNote("Bread", "html");
+        auto *pTabs = mdi()->findChild<QTabBar *>();
+        QVERIFY(pTabs);
+        auto tabs = [&] {
+            QStringList lTexts;
+            for (int i = 0; i < pTabs->count(); ++i)
+                lTexts << pTabs->tabText(i);
+            return lTexts;
+        };
+        QVERIFY(GuiTest::waitFor([&] {
+            return tabs() == QStringList({"Salt && Pepper", "Bread"});
+        }));
+        pTabs->moveTab(0, 1);
+        mdi()->setActiveSubWindow(hWindow("Salt & Pepper"));
+        type("more");
+        QVERIFY(GuiTest::waitFor([&] {
+            return tabs() == QStringList({"Bread", "Salt && Pepper*"});
+        }));
+        answerName("Pepper & Salt");
+        action("actionRenameNote")->trigger();
+        QVERIFY(GuiTest::waitFor([&] {
+            return tabs() == QStringList({"Bread", "Pepper && Salt*"});
+        }));
+    }
+
     // The welcome dialog at start offers the recent vaults and comes back
     // while opening fails.
     void welcomeAtStart() {
