@@ -164,7 +164,8 @@ protected:
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
-    // The tests reach the store to play the part of a sync.
+    // The tests reach the store to play the part of a sync, the idle timer
+    // to shorten its minute, and the tool bars on show.
     friend class MainWndTest;
 
     // Closes the note windows and deletes the open store; false (and the
@@ -183,7 +184,8 @@ private:
     // True when nothing is at work that the close of the vault would pull
     // the store or a note window from under: no modal dialog (and with it no
     // nested event loop of a slot), no open menu, no mouse button held (a
-    // drag runs its own loop).
+    // drag runs its own loop). The one place that decides: anything else
+    // that may hold the store (another thread) adds its condition here.
     bool mayForgetNow() const;
     // Stops a forget that was waiting: the vault it was meant for has gone.
     void cancelWaitingForget();
