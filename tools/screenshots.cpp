@@ -1,5 +1,6 @@
-// screenshots: draws the main window with two notes, every page of the
-// new-vault wizard and every dialog into PNG files, for the documentation.
+// screenshots: draws the main window with two notes, its Window and Recent
+// Vaults menus, every page of the new-vault wizard, every dialog and the
+// idle notice into PNG files, for the documentation.
 // Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
 // it works in a temporary home, so the user's settings stay untouched.
 #include "gui/finddlg.h"
@@ -9,18 +10,23 @@
 #include "gui/newvaultwiz.h"
 #include "gui/notewidgethtml.h"
 #include "gui/openvaultdlg.h"
+#include "gui/optionsdlg.h"
 #include "gui/renamenotedlg.h"
 #include "gui/vaulttreeview.h"
+#include "gui/welcomedlg.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWizard>
 
 #include <cstdio>
@@ -40,6 +46,23 @@ void shoot(QWidget *pWidget, const QString &sName) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
     else
         std::printf("%s\n", qPrintable(sFile));
+}
+
+// Opens the menu at the top left of the main window's centre and draws the
+// screen around both (the menu is a window of its own).
+void shootMenu(QMainWindow &rMain, QMenu *pMenu, const QString &sName) {
+    const QPoint at = rMain.centralWidget()->mapToGlobal(QPoint(0, 0));
+    pMenu->popup(at);
+    QTest::qWait(300);
+    const QRect area = QRect(at, pMenu->size()).adjusted(-40, -40, 40, 40);
+    const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(
+        0, area.x(), area.y(), area.width(), area.height());
+    const QString sFile = sOut + "/" + sName + ".png";
+    if (!picture.save(sFile))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
+    else
+        std::printf("%s\n", qPrintable(sFile));
+    pMenu->close();
 }
 
 const char *const kShoppingHtml =
@@ -89,6 +112,7 @@ int main(int argc, char **argv) {
     {
         // A vault used before keeps the start-up wizard away.
         QSettings().setValue("recentVaults/list", QStringList{"Journal.vault"});
+        QSettings().setValue("general/useWelcomeDlg", false);
         MainWnd main(QString{});
         main.resize(1200, 720);
         main.show();
@@ -137,8 +161,39 @@ int main(int argc, char **argv) {
         shoot(&wizard, "wizard-4-sync");
         wizard.reject();
 
-        for (QMdiSubWindow *pSub : pMdi->subWindowList())
-            qobject_cast<NoteWidget *>(pSub->widget())->setModified(false);
+        QSettings().setValue("general/useWelcomeDlg", true);
+        OptionsDlg options(&main);
+        options.sbTimeout->setValue(15);
+        shoot(&options, "options-general");
+        options.tabWidget->setCurrentIndex(1);
+        options.rbTabs->setChecked(true);
+        shoot(&options, "options-layout");
+        options.reject();
+
+        // Paths as a user's would read; the dialogs do not look at the files.
+        QSettings().setValue("recentVaults/list",
+                             QStringList{"/home/anna/Journal.vault", "/home/anna/Recipes.vault",
+                                         "/home/anna/Work/Meetings & minutes.vault"});
+        main.resetRecentMenu();
+        WelcomeDlg welcome(&main);
+        welcome.show();
+        QTest::keyClicks(welcome.lePassword, "secret");
+        shoot(&welcome, "welcome");
+        welcome.reject();
+
+        shootMenu(main, main.findChild<QMenu *>("menuRecentVaults"), "menu-recent");
+        shootMenu(main, main.findChild<QMenu *>("menuWindow"), "menu-window");
+        shootMenu(main, main.findChild<QMenu *>("menuToolbars"), "menu-toolbars");
+
+        // Last: the vault closes, as after the idle time.
+        QTimer::singleShot(500, [] {
+            if (QWidget *pNotice = QApplication::activeModalWidget()) {
+                shoot(pNotice, "idle-notice");
+                pNotice->close();
+            }
+        });
+        main.forget();
+        QTest::qWait(1000);
     }
     return 0;
 }
