@@ -128,8 +128,11 @@ Ka::Stream &NoteStore::containerBase(const FileLayer &fLayer) {
 
 NoteStore::~NoteStore() {
     // Everything reached the file when its operation returned; this only
-    // catches up after a failed one, and a destructor must not throw.
+    // catches up after a failed one or an unfinished batch, and a
+    // destructor must not throw.
     try {
+        if (bHeaderPending)
+            writeHeader();
         cVault.sync();
         syncFile();
     } catch (...) {
@@ -298,9 +301,23 @@ Vrel::Object *NoteStore::openObject(Ka::StreamStack &rStack) {
     return guardVrel("The note cannot be read", [&] { return vs.readObject(); });
 }
 
+void NoteStore::saveHeader() {
+    if (iBatchDepth > 0) {
+        bHeaderPending = true;
+        return;
+    }
+    writeHeader();
+}
+
+void NoteStore::endBatch() {
+    if (iBatchDepth == 0 || --iBatchDepth > 0 || !bHeaderPending)
+        return;
+    writeHeader();
+}
+
 // Stream 1 is made whole in memory first: a failure while the header is
 // encoded then never leaves a half-written header in the file.
-void NoteStore::saveHeader() {
+void NoteStore::writeHeader() {
     auto *pBuf = new Ka::MemBuf;
     Ka::StreamStack stack(pBuf);
     {
@@ -340,6 +357,21 @@ void NoteStore::saveHeader() {
         cVault.sync();
     }
     syncFile();
+    bHeaderPending = false;
+    // The header on file names none of these any more. One that cannot be
+    // freed stays unused, which costs space but no data.
+    if (!lFreeAfterHeader.empty()) {
+        std::vector<int> lFree;
+        lFree.swap(lFreeAfterHeader);
+        for (int iStream : lFree) {
+            try {
+                cVault.deleteStream(iStream);
+            } catch (const Ka::TessaryException &) {
+            }
+        }
+        cVault.sync();
+        syncFile();
+    }
     emit headerChanged();
 }
 
@@ -357,13 +389,10 @@ void NoteStore::createNote(const Ka::Uuid &uId, const Ka::String &sName, const K
     note.sName = sName;
     note.sType = sType;
     hNotes.insert(uId, note);
-    saveHeader();
     // A replaced body goes only once the header no longer names it.
-    if (iOldStream > kHeaderStream) {
-        cVault.deleteStream(iOldStream);
-        cVault.sync();
-        syncFile();
-    }
+    if (iOldStream > kHeaderStream)
+        lFreeAfterHeader.push_back(iOldStream);
+    saveHeader();
 }
 
 void NoteStore::saveNote(const Ka::Uuid &uId, const Vrel::Object *pContent) {
@@ -416,10 +445,8 @@ bool NoteStore::deleteNote(const Ka::Uuid &uId) noexcept {
             pDeletes->append(pEntry.get());
             pEntry.release();
         }
+        lFreeAfterHeader.push_back(iStream);
         saveHeader();
-        cVault.deleteStream(iStream);
-        cVault.sync();
-        syncFile();
         return true;
     } catch (...) {
         return false;
@@ -504,6 +531,19 @@ void NoteStore::importNote(const Ka::Uuid &uId, const QByteArray &baData, const 
 void NoteStore::setRemoteVersion(int32_t iVersion) {
     if (iVersion > iRemoteVersion)
         iRemoteVersion = iVersion;
+    saveHeader();
+}
+
+void NoteStore::setNoteSynced(const Ka::Uuid &uId, int32_t iVersion) {
+    Note &rNote = hNotes.get(uId);
+    rNote.iVersion = iVersion;
+    rNote.bChanged = false;
+    saveHeader();
+}
+
+void NoteStore::resetRemoteVersion() {
+    iRemoteVersion = 0;
+    delete pHeader->take("remoteVersion");
     saveHeader();
 }
 

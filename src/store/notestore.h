@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Vrel {
 class Dictionary;
@@ -29,9 +30,9 @@ class Object;
 //
 // Every operation that changes the vault rewrites the whole header stream
 // and makes the file durable (the container is synced and the file
-// fdatasync-ed) before it returns; there is no separate save step. A
-// header value removed with removeHeader reaches the file with the next such
-// operation.
+// fdatasync-ed) before it returns, or, inside a batch (beginBatch), when
+// the batch ends; there is no separate save step. A header value removed
+// with removeHeader reaches the file with the next such write.
 //
 // Failures are Ka::ExceptionBase (or a subclass): the constructor throws
 // when the file cannot be opened, is not a vault, or the password is wrong,
@@ -91,6 +92,27 @@ public:
                     int32_t iVersion);
     // Raises the remote version (never lowers it) and writes the header.
     void setRemoteVersion(int32_t iVersion);
+    // The note as the sync server now holds it: at iVersion and no longer
+    // changed. Unlike setNoteVersion it leaves the remote version alone:
+    // changes made elsewhere before iVersion may not have been fetched yet.
+    void setNoteSynced(const Ka::Uuid &uId, int32_t iVersion);
+    // Back to remote version 0, without "remoteVersion" in the header, for a
+    // vault that is bound to a new remote vault.
+    void resetRemoteVersion();
+
+    // Groups operations: between beginBatch and the matching endBatch every
+    // operation changes the vault in memory and writes note bodies at once,
+    // but the header reaches the file only at the outermost endBatch, and
+    // bodies the batch frees go only after that write. An interruption in
+    // between leaves the vault as its last header write had it (at worst
+    // with unused streams), so it still opens. Batches nest. The sync uses
+    // them so that many imports or uploads do not rewrite the whole header
+    // once per note.
+    void beginBatch() { ++iBatchDepth; }
+    // Writes the header when an operation of the batch changed it, and
+    // throws what that write throws (the batch is over even then; the next
+    // header write catches up).
+    void endBatch();
 
     bool hasHeader(const QByteArray &baKey) const;
     // The value under the key, still owned by the store; null when absent.
@@ -138,7 +160,11 @@ private:
     Ka::String sealObject(const Vrel::Object *pObject);
     // Reads the one object of a note stream or meta blob; null when none.
     Vrel::Object *openObject(Ka::StreamStack &rStack);
+    // Writes the header, or only notes that it must be written while a
+    // batch is open.
     void saveHeader();
+    // Also frees the bodies in lFreeAfterHeader once it has written.
+    void writeHeader();
     void syncFile();
 
     Ka::String sFileName;
@@ -152,6 +178,11 @@ private:
     NoteTable hNotes;
     uint8_t uFlags = 0;
     Vrel::Dictionary *pHeader = nullptr;
+    int iBatchDepth = 0;
+    bool bHeaderPending = false;
+    // Note bodies the in-memory header no longer names; freed after the
+    // next header write, so that the file never names a freed body.
+    std::vector<int> lFreeAfterHeader;
 };
 
 // The note record in the note table: stream id and version as 4 bytes each,

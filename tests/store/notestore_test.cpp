@@ -371,4 +371,83 @@ TEST(NoteStore, CreateOverAnExistingIdFreesTheOldBody) {
     EXPECT_EQ(htmlOf(pStore->loadNote(id)), "new");
 }
 
+// The sync's bookkeeping: an upload leaves the remote version where the
+// fetched changes put it; a vault bound to a new remote vault starts at 0.
+TEST(NoteStore, UploadedNotesAndANewRemoteVault) {
+    VaultFile vault;
+    const Ka::Uuid id = newId();
+    auto pStore = openVault(vault.sPath);
+    pStore->createNote(id, kstr("n"), kstr("html"), content("x").get());
+    pStore->setRemoteVersion(3);
+    pStore->setNoteSynced(id, 9);
+    EXPECT_EQ(pStore->getRemoteVersion(), 3);
+    EXPECT_EQ(pStore->getNotes().get(id).iVersion, 9);
+    EXPECT_FALSE(pStore->getNotes().get(id).bChanged);
+    EXPECT_THROW(pStore->setNoteSynced(newId(), 1), Ka::HashException);
+    pStore->resetRemoteVersion();
+    EXPECT_EQ(pStore->getRemoteVersion(), 0);
+    pStore.reset();
+    pStore = openVault(vault.sPath);
+    EXPECT_EQ(pStore->getRemoteVersion(), 0);
+    EXPECT_FALSE(pStore->hasHeader("remoteVersion"));
+    EXPECT_EQ(pStore->getNotes().get(id).iVersion, 9);
+}
+
+// Inside a batch the file keeps its last header (and every body it names)
+// until the outermost batch ends with one write.
+TEST(NoteStore, BatchesWriteTheHeaderOnceAtTheirEnd) {
+    VaultFile vault, source, snapshot;
+    const Ka::Uuid idKeep = newId(), idGone = newId(), idNew = newId();
+    auto pSource = openVault(source.sPath);
+    pSource->createNote(idNew, kstr("imported"), kstr("html"), content("new").get());
+    auto pStore = openVault(vault.sPath);
+    pStore->createNote(idKeep, kstr("keep"), kstr("html"), content("keep").get());
+    pStore->createNote(idGone, kstr("gone"), kstr("html"), content("gone").get());
+    pStore->setHeader("syncId", new Vrel::String("remote-1"));
+    SignalCount writes(*pStore);
+
+    pStore->beginBatch();
+    pStore->beginBatch();
+    pStore->importNote(idNew, toByteArray(pSource->getNoteData(idNew)),
+                       toByteArray(pSource->getNoteMeta(idNew)), 4);
+    pStore->setNoteSynced(idKeep, 2);
+    EXPECT_TRUE(pStore->deleteNote(idGone));
+    pStore->endBatch();
+    EXPECT_EQ(writes.n, 0);
+    snapshot.setBytes(vault.bytes());
+    {
+        auto pBefore = openVault(snapshot.sPath);
+        EXPECT_EQ(pBefore->getNoteCount(), 2);
+        EXPECT_EQ(htmlOf(pBefore->loadNote(idGone)), "gone");
+        EXPECT_TRUE(pBefore->getNotes().get(idKeep).bChanged);
+    }
+    pStore->endBatch();
+    EXPECT_EQ(writes.n, 1);
+    pStore->endBatch(); // unmatched: nothing
+    EXPECT_EQ(writes.n, 1);
+    pStore.reset();
+
+    pStore = openVault(vault.sPath);
+    EXPECT_EQ(pStore->getNoteCount(), 2);
+    EXPECT_EQ(htmlOf(pStore->loadNote(idNew)), "new");
+    EXPECT_EQ(pStore->getNotes().get(idKeep).iVersion, 2);
+    EXPECT_FALSE(pStore->getNotes().get(idKeep).bChanged);
+    EXPECT_EQ(pStore->getRemoteVersion(), 4);
+    ASSERT_NE(pStore->getHeader("deletes"), nullptr);
+    // Header, table and the two bodies: the deleted body went after the write.
+    EXPECT_EQ(readContainer(vault.bytes()).size(), 4u);
+}
+
+// A store destroyed inside a batch still writes what the batch changed.
+TEST(NoteStore, AnUnfinishedBatchIsWrittenOnClose) {
+    VaultFile vault;
+    const Ka::Uuid id = newId();
+    auto pStore = openVault(vault.sPath);
+    pStore->createNote(id, kstr("n"), kstr("html"), content("x").get());
+    pStore->beginBatch();
+    pStore->renameNote(id, kstr("renamed"));
+    pStore.reset();
+    EXPECT_EQ(str(openVault(vault.sPath)->getNoteName(id)), "renamed");
+}
+
 } // namespace
