@@ -15,6 +15,7 @@
 #include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -274,6 +275,12 @@ void TcpSocket::setBlocking(bool bBlock) {
     const int iFlags = fcntl(nTcpSocket, F_GETFL);
     if (iFlags >= 0)
         fcntl(nTcpSocket, F_SETFL, bBlock ? iFlags & ~O_NONBLOCK : iFlags | O_NONBLOCK);
+}
+
+void TcpSocket::setNoDelay(bool bNoDelay) {
+    const int iOn = bNoDelay ? 1 : 0;
+    if (bActive)
+        setsockopt(nTcpSocket, IPPROTO_TCP, TCP_NODELAY, &iOn, sizeof iOn);
 }
 
 int TcpSocket::takeSocket() {

@@ -81,6 +81,11 @@ public:
     // Hands the socket over to the caller; this object no longer closes it.
     int takeSocket();
 
+    // Sends small writes at once instead of gathering them until the
+    // peer acknowledges the last (Nagle's rule), which in a request and
+    // answer exchange costs a delayed acknowledgement per request.
+    void setNoDelay(bool bNoDelay);
+
     // How long a blocking read or write waits for the peer before it gives
     // up, in seconds; 0 (the default) waits for ever.
     void setTimeout(int iSeconds) { iIoTimeout = iSeconds > 0 ? iSeconds : 0; }

@@ -1,0 +1,624 @@
+// Client: the session steps, every request of the wire protocol, and the
+// sync operations on the open vault.
+#include "sync/client.h"
+
+#include "ka/exception.h"
+#include "ka/tcpsocket.h"
+#include "store/notestore.h"
+#include "store/stringconv.h"
+#include "sync/aesfilter.h"
+#include "sync/serveranswer.h"
+#include "vrel/vrel.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cryptopp/filters.h>
+#include <cryptopp/osrng.h>
+#include <cryptopp/rsa.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const char *const kDefaultHost = "cloud.quorvane.com";
+const char *const kWebsite = "https://www.quorvane.com/pelimund/";
+// "1.00.03" as the server counts versions.
+constexpr int kClientVersion = 10003;
+constexpr int kSessionKeyBytes = 32;
+// Notes per header write while many are fetched or sent.
+constexpr int kBatchNotes = 100;
+// Far beyond any real server key; a larger one could keep us busy for ever.
+constexpr unsigned kMaxKeyBits = 16384;
+
+// A request with its name under "msg".
+Vrel::Dictionary &named(Vrel::Dictionary &rRequest, const char *sMsg) {
+    rRequest.insert("msg", sMsg);
+    return rRequest;
+}
+
+// An answer that fits neither the request nor its refusal: the session
+// cannot go on safely (a change skipped here could be overwritten there).
+[[noreturn]] void badAnswer(const char *sRequest) {
+    throw Ka::ExceptionBase("The server's answer to %s makes no sense.", sRequest);
+}
+
+QByteArray rawId(const Ka::Uuid &uId) {
+    return toByteArray(uId.getRaw());
+}
+
+// The session key wrapped under the server's public key (DER, X.509
+// SubjectPublicKeyInfo) with RSAES-OAEP over SHA-1. Throws when the key does
+// not decode or cannot be used.
+std::string wrapKey(const QByteArray &baServerKey, const CryptoPP::SecByteBlock &key,
+                    CryptoPP::RandomNumberGenerator &rRng) {
+    CryptoPP::RSA::PublicKey publicKey;
+    CryptoPP::ArraySource source(reinterpret_cast<const CryptoPP::byte *>(baServerKey.constData()),
+                                 size_t(baServerKey.size()), true);
+    publicKey.Load(source);
+    if (publicKey.GetModulus().BitCount() > kMaxKeyBits ||
+        publicKey.GetPublicExponent().BitCount() > 64 || !publicKey.Validate(rRng, 0))
+        throw Ka::ExceptionBase("The server's public key cannot be used.");
+    CryptoPP::RSAES_OAEP_SHA_Encryptor encryptor(publicKey);
+    std::string sWrapped;
+    CryptoPP::StringSource(
+        key.data(), key.size(), true,
+        new CryptoPP::PK_EncryptorFilter(rRng, encryptor, new CryptoPP::StringSink(sWrapped)));
+    return sWrapped;
+}
+
+} // namespace
+
+// Groups the store's header writes while many notes are fetched or sent:
+// one write per kBatchNotes notes and one at the end. An interruption loses
+// at most the bookkeeping of the current group, which the next sync redoes.
+class Client::Batch {
+public:
+    explicit Batch(NoteStore &rStore) : rStore(rStore) { rStore.beginBatch(); }
+    ~Batch() {
+        if (!bOpen)
+            return;
+        // Unwinding from a failure that is reported anyway.
+        try {
+            rStore.endBatch();
+        } catch (...) {
+        }
+    }
+    Batch(const Batch &) = delete;
+    Batch &operator=(const Batch &) = delete;
+
+    // Counts a note; writes after every kBatchNotes.
+    void tick() {
+        if (++iCount % kBatchNotes == 0)
+            write();
+    }
+    // Writes what the batch changed so far.
+    void write() {
+        rStore.endBatch();
+        rStore.beginBatch();
+    }
+    void end() {
+        bOpen = false;
+        rStore.endBatch();
+    }
+
+private:
+    NoteStore &rStore;
+    int iCount = 0;
+    bool bOpen = true;
+};
+
+Client::Client(NoteStore *pStore, const QString &sUser, const QString &sPass, int iOperation,
+               QObject *pParent)
+    : Client(pStore, sUser, sPass, iOperation, QByteArray(), pParent) {}
+
+Client::Client(NoteStore *pStore, const QString &sUser, const QString &sPass, int iOperation,
+               const QByteArray &baVaultId, QObject *pParent)
+    : QThread(pParent), pStore(pStore), sUser(sUser), sPass(sPass), baVaultId(baVaultId),
+      iOperation(iOperation), device(stack, QIODevice::ReadWrite), stream(&device) {}
+
+Client::~Client() {
+    wait();
+}
+
+QString Client::serverHost() {
+    QFile file(QStringLiteral("hostname"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString::fromLatin1(kDefaultHost);
+    QByteArray baHost = file.read(65536);
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!baHost.isEmpty() && isBlank(baHost.back()))
+        baHost.chop(1);
+    qsizetype iStart = 0;
+    while (iStart < baHost.size() && isBlank(baHost[iStart]))
+        ++iStart;
+    return QString::fromUtf8(baHost.mid(iStart));
+}
+
+void Client::setServer(const QString &sServer, int iServerPort) {
+    sHost = sServer;
+    bHostGiven = true;
+    iPort = iServerPort;
+}
+
+void Client::run() {
+    emit operationText(tr("Connecting..."));
+    const QString sServer = bHostGiven ? sHost : serverHost();
+    try {
+        auto pSocket =
+            std::make_unique<Ka::TcpSocket>(toKaString(sServer.toUtf8()), iPort, iTimeout, true);
+        pSocket->setTimeout(iTimeout);
+        // Every request ends in a short last block; it must not wait.
+        pSocket->setNoDelay(true);
+        stack.setStream(pSocket.release());
+    } catch (const std::exception &e) {
+        std::printf("Connecting to %s failed: %s\n", sServer.toUtf8().constData(), e.what());
+        emit error(tr("Error connecting to cloud, try again later."));
+        emit done();
+        return;
+    }
+    try {
+        session();
+    } catch (const std::exception &e) {
+        std::printf("The session failed: %s\n", e.what());
+        failSession();
+    } catch (...) {
+        failSession();
+    }
+    emit done();
+}
+
+void Client::session() {
+    emit operationText(tr("Establishing security..."));
+    if (!setupSecurity())
+        return;
+    emit operationText(tr("Logging in..."));
+    if (!login()) {
+        emit badLogin();
+        return;
+    }
+    switch (iOperation) {
+    case SyncVault:
+        syncVault();
+        break;
+    case ListVaults:
+        listVaults();
+        break;
+    case DownloadVault:
+        downloadVault();
+        break;
+    default:
+        break;
+    }
+    if (iUnreadable > 0)
+        emit error(tr("%n note(s) from the server could not be read with this vault's password "
+                      "and were left out.",
+                      nullptr, iUnreadable));
+    emit operationText(tr("Completed"));
+}
+
+void Client::failSession() {
+    if (bVaultChanged && !bVaultChangedSent)
+        notifyVaultChanged();
+    emit error(tr("Error communicating with server."));
+}
+
+void Client::notifyVaultChanged() {
+    bVaultChangedSent = true;
+    emit vaultChanged();
+}
+
+std::unique_ptr<Vrel::Object> Client::ask(const Vrel::Dictionary &rRequest) {
+    stream.writeObject(&rRequest);
+    stack.flush();
+    return ServerAnswer::read(stream);
+}
+
+bool Client::setupSecurity() {
+    Vrel::Dictionary hello;
+    named(hello, "hello").insert("client", "win32");
+    hello.insert("version", kClientVersion);
+    std::unique_ptr<Vrel::Object> pAnswer = ask(hello);
+    if (const auto *pKey = dynamic_cast<const Vrel::Dictionary *>(pAnswer.get())) {
+        baServerKey = pKey->valueStr("rsaKey.pub");
+    } else if (const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get())) {
+        emit error(tr(pText->constData()));
+        return false;
+    } else {
+        emit error(tr("Error communicating with server."));
+        return false;
+    }
+
+    CryptoPP::AutoSeededRandomPool rng(false, 32);
+    CryptoPP::SecByteBlock key(kSessionKeyBytes);
+    rng.GenerateBlock(key, key.size());
+    const std::string sWrapped = wrapKey(baServerKey, key, rng);
+    Vrel::Dictionary setup;
+    named(setup, "cryptSetup").insert("key", QByteArray::fromStdString(sWrapped));
+    pAnswer = ask(setup);
+    const auto *pAccepted = dynamic_cast<const Vrel::Boolean *>(pAnswer.get());
+    if (!pAccepted || !pAccepted->getValue()) {
+        emit error(tr("Error establishing security."));
+        return false;
+    }
+    stack.addFilter<AesFilter>(
+        Ka::String(reinterpret_cast<const char *>(key.data()), int(key.size())));
+    return true;
+}
+
+bool Client::login() {
+    Vrel::Dictionary request;
+    named(request, "login").insert("user", sUser.toUtf8());
+    request.insert("password", sPass.toUtf8());
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
+    const auto *pAccepted = dynamic_cast<const Vrel::Boolean *>(pAnswer.get());
+    return pAccepted && pAccepted->getValue();
+}
+
+Ka::Uuid Client::newVault(const QByteArray &baName) {
+    Vrel::Dictionary request;
+    named(request, "newVault").insert("name", baName);
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
+    const auto *pId = dynamic_cast<const Vrel::String *>(pAnswer.get());
+    Ka::Uuid uVault;
+    if (!pId || !ServerAnswer::toId(*pId, uVault))
+        throw Ka::ExceptionBase("The server gave no id for the new vault.");
+    return uVault;
+}
+
+bool Client::selVault(const QByteArray &baId) {
+    Vrel::Dictionary request;
+    named(request, "selVault").insert("id", baId);
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
+    const auto *pSelected = dynamic_cast<const Vrel::Boolean *>(pAnswer.get());
+    // Only a clear "no" makes a new remote vault: nonsense must not split a
+    // vault's copies between two remote vaults.
+    if (!pSelected)
+        badAnswer("selVault");
+    return pSelected->getValue();
+}
+
+bool Client::storeNote(const Ka::Uuid &uId) {
+    Vrel::Dictionary request;
+    named(request, "store").insert("id", rawId(uId));
+    request.insert("data", toByteArray(pStore->getNoteData(uId)));
+    request.insert("meta", toByteArray(pStore->getNoteMeta(uId)));
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
+    int32_t iVersion = 0;
+    if (ServerAnswer::toVersion(pAnswer.get(), iVersion)) {
+        pStore->setNoteSynced(uId, iVersion);
+        return true;
+    }
+    const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get());
+    if (!pText)
+        return true;
+    if (*pText == "Exceeded quota") {
+        const QString sLink = QStringLiteral("<a href=\"%1\">%2</a>")
+                                  .arg(QLatin1String(kWebsite), tr("Pelimund website"));
+        const QString sName = QString::fromUtf8(toByteArray(pStore->getNoteName(uId)));
+        emit error(tr("<p>Storing the note '%1' will exceed your quota.</p><p>Please visit the "
+                      "%2 to increase your quota.</p>")
+                       .arg(sName.toHtmlEscaped(), sLink));
+    } else {
+        emit error(QString::fromUtf8(*pText));
+    }
+    return false;
+}
+
+bool Client::loadNote(const Ka::Uuid &uId, ServerAnswer::Note &rNote) {
+    Vrel::Dictionary request;
+    named(request, "load").insert("id", rawId(uId));
+    return ServerAnswer::note(ask(request).get(), rNote);
+}
+
+bool Client::eraseNote(const Ka::Uuid &uId) {
+    Vrel::Dictionary request;
+    named(request, "erase").insert("id", rawId(uId));
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
+    int32_t iVersion = 0;
+    if (ServerAnswer::toVersion(pAnswer.get(), iVersion))
+        return true;
+    // A refusal (a note the server never had) is an answer too; anything
+    // else leaves the note queued for the next sync.
+    if (const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get())) {
+        std::printf("Erase refused: %s\n", pText->constData());
+        return false;
+    }
+    badAnswer("erase");
+}
+
+int Client::changedCount() const {
+    int iCount = 0;
+    for (auto it = pStore->getNotes().begin(); it.isValid(); ++it)
+        iCount += it.getValue().bChanged;
+    return iCount;
+}
+
+void Client::syncVault() {
+    const auto *pSyncId = dynamic_cast<const Vrel::String *>(pStore->getHeader("syncId"));
+    if (!pSyncId) {
+        createRemoteVault();
+        return;
+    }
+    emit operationText(tr("Selecting remote storage..."));
+    const bool bSelected = selVault(*pSyncId);
+    std::printf("Sel vault: %s\n", bSelected ? "yes" : "nope");
+    if (!bSelected) {
+        createRemoteVault();
+        return;
+    }
+    int iTotal = changedCount();
+    int iStep = 0;
+    // The changes made elsewhere come first, asked for from the mark the
+    // last sync left: our erases cannot move the mark past them, and a note
+    // deleted here but changed elsewhere in the meantime comes back rather
+    // than being erased unseen.
+    fetchChanges(pStore->getRemoteVersion(), iTotal, iStep);
+    const bool bSentDeletes = sendDeletes();
+    if (bSentDeletes || iTotal != iStep + changedCount()) {
+        iTotal = iStep + changedCount();
+        emit operationCount(iTotal);
+        emit operationStep(iStep);
+    }
+    emit operationText(tr("Sending changed notes..."));
+    uploadChanged(iStep, iTotal);
+    notifyVaultChanged();
+}
+
+void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUpload) {
+    if (!bAfterUpload)
+        emit operationText(tr("Fetching change list..."));
+    Vrel::Dictionary request;
+    named(request, "since").insert("version", iVersion);
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
+    const auto *pList = dynamic_cast<const Vrel::List *>(pAnswer.get());
+    // Without the changes made elsewhere, uploads could overwrite them.
+    if (!pList)
+        badAnswer("since");
+    const std::vector<ServerAnswer::Change> lChanges = ServerAnswer::changes(*pList);
+    // Versions that are here already (our own uploads) and deletions of
+    // notes that are gone here already only move the mark.
+    const NoteStore::NoteTable &hNotes = pStore->getNotes();
+    const auto isHere = [&](const ServerAnswer::Change &change) {
+        if (change.bDeleted)
+            return !hNotes.has(change.uId);
+        return hNotes.has(change.uId) && hNotes.get(change.uId).iVersion == change.iVersion;
+    };
+    const int iWork = int(std::count_if(lChanges.begin(), lChanges.end(),
+                                        [&](const auto &change) { return !isHere(change); }));
+    if (!bAfterUpload || iWork > 0) {
+        iTotal += iWork;
+        emit operationCount(iTotal);
+    }
+    if (iWork > 0)
+        emit operationText(tr("Downloading updated notes..."));
+    Batch batch(*pStore);
+    for (const ServerAnswer::Change &change : lChanges) {
+        if (isHere(change)) {
+            unqueueErase(change.uId);
+            pStore->setRemoteVersion(change.iVersion);
+            continue;
+        }
+        applyChange(change, batch);
+        emit operationStep(++iStep);
+        batch.tick();
+    }
+    batch.end();
+}
+
+// Applied in ascending version order, each change raises the vault's
+// remote version to its own, so the mark on file always says how far the
+// changes are applied.
+void Client::applyChange(const ServerAnswer::Change &change, Batch &rBatch) {
+    const NoteStore::NoteTable &hNotes = pStore->getNotes();
+    const Ka::Uuid &uId = change.uId;
+    if (change.bDeleted) {
+        std::printf("---> deleting note: %s\n", uId.toString().getConstStr());
+        if (hNotes.has(uId)) {
+            if (hNotes.get(uId).bChanged)
+                keepLocalCopy(uId, rBatch);
+            pStore->deleteNote(uId);
+            bVaultChanged = true;
+        }
+        // Gone there already: nothing left to erase, here or for deleteNote.
+        unqueueErase(uId);
+        pStore->setRemoteVersion(change.iVersion);
+        return;
+    }
+    // Skipping it would move the mark past it for good.
+    ServerAnswer::Note note;
+    if (!loadNote(uId, note))
+        badAnswer("load");
+    // The note may have changed again since the list was made; a record
+    // version below its body's only costs a second download later.
+    const int32_t iVersion = std::min(note.iVersion, change.iVersion);
+    if (hNotes.has(uId) && hNotes.get(uId).bChanged) {
+        if (note.baData == toByteArray(pStore->getNoteData(uId))) {
+            // The server holds this very body: an upload whose answer never
+            // came. The local record, whose name may be newer, goes again.
+            pStore->setNoteVersion(uId, iVersion);
+            return;
+        }
+        keepLocalCopy(uId, rBatch);
+    }
+    // A change made elsewhere wins over a deletion made here without it.
+    unqueueErase(uId);
+    importNote(uId, note, iVersion);
+}
+
+void Client::keepLocalCopy(const Ka::Uuid &uId, Batch &rBatch) {
+    const Ka::Uuid uCopy = Ka::Uuid::generate();
+    const QString sName = QString::fromUtf8(toByteArray(pStore->getNoteName(uId)));
+    pStore->importNote(uCopy, toByteArray(pStore->getNoteData(uId)),
+                       toByteArray(pStore->getNoteMeta(uId)), 0);
+    pStore->renameNote(uCopy, toKaString(tr("%1 (local copy)").arg(sName).toUtf8()));
+    // The original now only waits for the server's version.
+    pStore->setNoteChanged(uId, false);
+    // On file before the server's version replaces or deletes the original.
+    rBatch.write();
+    bVaultChanged = true;
+}
+
+bool Client::importNote(const Ka::Uuid &uId, const ServerAnswer::Note &note, int32_t iVersion) {
+    bVaultChanged = true;
+    try {
+        pStore->importNote(uId, note.baData, note.baMeta, iVersion);
+    } catch (const Ka::FileException &) {
+        throw;
+    } catch (const Ka::TessaryException &) {
+        throw;
+    } catch (const Ka::ExceptionBase &e) {
+        // A meta blob this vault's key does not open.
+        std::printf("Note %s cannot be read: %s\n", uId.toString().getConstStr(), e.what());
+    }
+    const NoteStore::NoteTable &hNotes = pStore->getNotes();
+    if (hNotes.has(uId) && hNotes.get(uId).iVersion == iVersion && !hNotes.get(uId).bChanged)
+        return true;
+    ++iUnreadable;
+    return false;
+}
+
+void Client::unqueueErase(const Ka::Uuid &uId) {
+    auto *pDeletes = dynamic_cast<Vrel::List *>(pStore->getHeader("deletes"));
+    if (!pDeletes)
+        return;
+    const QByteArray baRaw = rawId(uId);
+    for (qsizetype i = pDeletes->size() - 1; i >= 0; --i) {
+        const auto *pEntry = dynamic_cast<const Vrel::String *>(pDeletes->at(i));
+        if (pEntry && *pEntry == baRaw)
+            delete pDeletes->takeAt(i);
+    }
+}
+
+bool Client::sendDeletes() {
+    const auto *pDeletes = dynamic_cast<const Vrel::List *>(pStore->getHeader("deletes"));
+    if (!pDeletes)
+        return false;
+    if (pDeletes->isEmpty()) {
+        // Emptied by the changes just fetched.
+        pStore->removeHeader("deletes");
+        pStore->setRemoteVersion(pStore->getRemoteVersion());
+        return false;
+    }
+    std::puts("Sending deletes.");
+    std::vector<Ka::Uuid> lIds;
+    for (const Vrel::Object *pEntry : *pDeletes) {
+        const auto *pRaw = dynamic_cast<const Vrel::String *>(pEntry);
+        const Ka::Uuid uId(pRaw ? toKaString(*pRaw) : Ka::String());
+        lIds.push_back(uId);
+    }
+    emit operationText(tr("Sending note deletes..."));
+    emit operationCount(int(lIds.size()));
+    int iStep = 0;
+    for (const Ka::Uuid &uId : lIds) {
+        // A refused erase does not stop the others.
+        if (uId != Ka::Uuid())
+            eraseNote(uId);
+        emit operationStep(++iStep);
+    }
+    pStore->removeHeader("deletes");
+    // removeHeader reaches the file only with the next header write.
+    pStore->setRemoteVersion(pStore->getRemoteVersion());
+    return true;
+}
+
+void Client::uploadChanged(int &iStep, int &iTotal) {
+    std::vector<Ka::Uuid> lChanged;
+    for (auto it = pStore->getNotes().begin(); it.isValid(); ++it)
+        if (it.getValue().bChanged)
+            lChanged.push_back(it.getKey());
+    if (lChanged.empty())
+        return;
+    const int32_t iMark = pStore->getRemoteVersion();
+    {
+        Batch batch(*pStore);
+        for (const Ka::Uuid &uId : lChanged) {
+            if (!storeNote(uId))
+                break;
+            emit operationStep(++iStep);
+            batch.tick();
+        }
+        batch.end();
+    }
+    // Uploads leave the mark where it was, since another copy may have
+    // stored notes between our list of changes and our uploads. Listing
+    // again from the mark finds those, and moves the mark past our own
+    // uploads, so that the next sync neither misses the first nor lists the
+    // second (which, once deleted here, would look changed elsewhere).
+    fetchChanges(iMark, iTotal, iStep, true);
+}
+
+void Client::createRemoteVault() {
+    emit operationText(tr("Creating remote vault..."));
+    const QString sName =
+        QFileInfo(QString::fromUtf8(toByteArray(pStore->getFileName()))).baseName();
+    const Ka::Uuid uVault = newVault(sName.toUtf8());
+    std::printf("New vault: %s\n", uVault.toString().getConstStr());
+    {
+        Batch batch(*pStore);
+        pStore->setHeader("syncId", new Vrel::String(toByteArray(uVault.toString())));
+        // Versions and deletions of an earlier remote vault mean nothing to
+        // this one; every note is marked, so that an upload cut short goes
+        // on with the next sync.
+        pStore->removeHeader("deletes");
+        pStore->resetRemoteVersion();
+        const Ka::List<Ka::Uuid> lIds = pStore->getNoteIds();
+        for (auto it = lIds.begin(); it != lIds.end(); ++it)
+            pStore->setNoteChanged(*it, true);
+        batch.end();
+    }
+    emit operationText(tr("Sending notes..."));
+    int iTotal = pStore->getNoteCount();
+    emit operationCount(iTotal);
+    int iStep = 0;
+    uploadChanged(iStep, iTotal);
+    notifyVaultChanged();
+}
+
+void Client::listVaults() {
+    emit operationText(tr("Requesting vault list..."));
+    Vrel::Dictionary request;
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(named(request, "listVaults"));
+    const auto *pList = dynamic_cast<const Vrel::List *>(pAnswer.get());
+    if (!pList)
+        badAnswer("listVaults");
+    emit gotVaultList(ServerAnswer::vaults(*pList));
+}
+
+void Client::downloadVault() {
+    emit operationText(tr("Fetching Note List..."));
+    selVault(baVaultId);
+    Vrel::Dictionary request;
+    const std::unique_ptr<Vrel::Object> pAnswer = ask(named(request, "list"));
+    const auto *pList = dynamic_cast<const Vrel::List *>(pAnswer.get());
+    if (!pList)
+        badAnswer("list");
+    const std::vector<Ka::Uuid> lIds = ServerAnswer::noteIds(*pList);
+    emit operationText(tr("Downloading Note Data..."));
+    emit operationCount(int(lIds.size()));
+
+    // One header write at the end. The list carries no versions, so the
+    // notes arrive in no useful order: the vault's remote version goes back
+    // to 0, also when the download fails, and the first sync asks for every
+    // change, fetching what is missing and skipping what is here.
+    Batch batch(*pStore);
+    {
+        struct ResetMark {
+            NoteStore &rStore;
+            // Inside the batch: only noted, never thrown from.
+            ~ResetMark() { rStore.resetRemoteVersion(); }
+        } resetMark{*pStore};
+        pStore->setHeader("syncId", new Vrel::String(baVaultId));
+        int iStep = 0;
+        for (const Ka::Uuid &uId : lIds) {
+            ServerAnswer::Note note;
+            if (loadNote(uId, note))
+                importNote(uId, note, note.iVersion);
+            emit operationStep(++iStep);
+        }
+    }
+    batch.end();
+    notifyVaultChanged();
+}
