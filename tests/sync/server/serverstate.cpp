@@ -1,5 +1,6 @@
-// ServerState: users.vrel, and per vault a folder with vault.vrel and one
-// file per note, each a typed-value dictionary.
+// ServerState: users.vrel, and per vault a folder with vault.vrel and
+// notes.log, the notes' records one after another, later ones replacing
+// earlier ones.
 #include "serverstate.h"
 
 #include "vrel/vrel.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QUuid>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -73,15 +75,27 @@ ServerState::ServerState(const std::string &sFolder) : sFolder(sFolder) {
         vault.baId = QByteArray::fromStdString(entry.path().filename().string());
         vault.baOwner = pInfo->valueStr("owner");
         vault.baName = pInfo->valueStr("name");
-        vault.iCounter = pInfo->valueInt("counter");
-        for (const auto &noteFile : fs::directory_iterator(entry.path() / "notes")) {
-            const auto pNote = readValue(noteFile.path().string());
-            RemoteNote &rNote =
-                vault.hNotes[QByteArray::fromStdString(noteFile.path().stem().string())];
-            rNote.iVersion = pNote->valueInt("version");
-            rNote.bDeleted = pNote->valueBool("deleted");
-            rNote.baMeta = pNote->valueStr("meta");
-            rNote.baData = pNote->valueStr("data");
+        QFile log(QString::fromStdString((entry.path() / "notes.log").string()));
+        if (log.open(QIODevice::ReadOnly)) {
+            Vrel::VrelStream stream(&log);
+            try {
+                while (auto *pValue = stream.readObject()) {
+                    const std::unique_ptr<Vrel::Object> pOwned(pValue);
+                    const auto *pNote = dynamic_cast<const Vrel::Dictionary *>(pValue);
+                    if (!pNote)
+                        continue;
+                    RemoteNote &rNote = vault.hNotes[pNote->valueStr("id")];
+                    rNote.iVersion = pNote->valueInt("version");
+                    // Erased notes stay as tombstones, so the highest version
+                    // is the counter's last value.
+                    vault.iCounter = std::max(vault.iCounter, rNote.iVersion);
+                    rNote.bDeleted = pNote->valueBool("deleted");
+                    rNote.baMeta = pNote->valueStr("meta");
+                    rNote.baData = pNote->valueStr("data");
+                }
+            } catch (const Vrel::Error &) {
+                // A record cut short by a crash: what came before it stands.
+            }
         }
         hVaults[vault.baId] = std::move(vault);
     }
@@ -102,7 +116,7 @@ RemoteVault &ServerState::createVault(const QByteArray &baOwner, const QByteArra
     vault.baId = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
     vault.baOwner = baOwner;
     vault.baName = baName;
-    fs::create_directories(vaultFolder(vault.baId) + "/notes");
+    fs::create_directories(vaultFolder(vault.baId));
     RemoteVault &rVault = hVaults[vault.baId] = std::move(vault);
     saveVault(rVault);
     return rVault;
@@ -136,7 +150,6 @@ int64_t ServerState::storeNote(RemoteVault &rVault, const QByteArray &baNoteId,
     rNote.baMeta = baMeta;
     rNote.baData = baData;
     saveNote(rVault, baNoteId);
-    saveVault(rVault);
     return rNote.iVersion;
 }
 
@@ -147,7 +160,6 @@ int64_t ServerState::eraseNote(RemoteVault &rVault, const QByteArray &baNoteId) 
     if (!it->second.bDeleted) {
         it->second = RemoteNote{++rVault.iCounter, true, {}, {}};
         saveNote(rVault, baNoteId);
-        saveVault(rVault);
     }
     return it->second.iVersion;
 }
@@ -171,18 +183,21 @@ void ServerState::saveVault(const RemoteVault &rVault) const {
     Vrel::Dictionary info;
     info.insert("owner", rVault.baOwner);
     info.insert("name", rVault.baName);
-    info.insert("counter", new Vrel::Integer(rVault.iCounter));
     writeValue(vaultFolder(rVault.baId) + "/vault.vrel", info);
 }
 
 void ServerState::saveNote(const RemoteVault &rVault, const QByteArray &baNoteId) const {
     const RemoteNote &rNote = rVault.hNotes.at(baNoteId);
     Vrel::Dictionary note;
+    note.insert("id", baNoteId);
     note.insert("version", new Vrel::Integer(rNote.iVersion));
     note.insert("deleted", new Vrel::Boolean(rNote.bDeleted));
     note.insert("meta", rNote.baMeta);
     note.insert("data", rNote.baData);
-    writeValue(vaultFolder(rVault.baId) + "/notes/" + baNoteId.toStdString() + ".vrel", note);
+    QFile log(QString::fromStdString(vaultFolder(rVault.baId) + "/notes.log"));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw std::runtime_error("test server: cannot append to the notes of a vault");
+    Vrel::VrelStream(&log).writeObject(&note);
 }
 
 } // namespace testserver

@@ -38,8 +38,11 @@ struct User {
 };
 
 // Loads the folder at construction (creating it when missing) and writes
-// every change through before it returns, each file replaced whole. Not
-// locked: the server serialises all calls.
+// every change through before it returns: users and a vault's owner and
+// name each in a file replaced whole, and every stored or erased note as a
+// record appended to the vault's log (erased ones as tombstones, so that the
+// highest version gives the counter back). Not locked: the server
+// serialises all calls.
 class ServerState {
 public:
     explicit ServerState(const std::string &sFolder);

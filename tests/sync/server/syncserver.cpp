@@ -98,20 +98,22 @@ public:
     bool isSequential() const override { return true; }
 
 protected:
+    // The value reader never asks beyond its value, and a request fills
+    // whole blocks: the blocks that hold the bytes asked for are all sent.
     qint64 readData(char *pData, qint64 iMax) override {
         if (!pDecryptor)
             return receive(fd, pData, iMax);
-        if (baPlain.isEmpty()) {
-            char aBlock[kBlock];
-            if (receive(fd, aBlock, kBlock) < kBlock)
-                return 0;
-            auto *p = reinterpret_cast<CryptoPP::byte *>(aBlock);
-            pDecryptor->ProcessData(p, p, kBlock);
-            baPlain.append(aBlock, kBlock);
+        if (iPlain == baPlain.size()) {
+            baPlain.resize(qsizetype((iMax + kBlock - 1) / kBlock * kBlock));
+            iPlain = 0;
+            const qint64 iGot = receive(fd, baPlain.data(), baPlain.size());
+            baPlain.resize(qsizetype(iGot / kBlock * kBlock));
+            auto *p = reinterpret_cast<CryptoPP::byte *>(baPlain.data());
+            pDecryptor->ProcessData(p, p, size_t(baPlain.size()));
         }
-        const qint64 n = std::min<qint64>(iMax, baPlain.size());
-        std::memcpy(pData, baPlain.constData(), size_t(n));
-        baPlain.remove(0, qsizetype(n));
+        const qint64 n = std::min<qint64>(iMax, baPlain.size() - iPlain);
+        std::memcpy(pData, baPlain.constData() + iPlain, size_t(n));
+        iPlain += qsizetype(n);
         return n;
     }
     qint64 writeData(const char *, qint64) override { return -1; }
@@ -120,6 +122,7 @@ private:
     int fd;
     std::unique_ptr<Decryptor> pDecryptor;
     QByteArray baPlain;
+    qsizetype iPlain = 0;
 };
 
 } // namespace
