@@ -50,12 +50,23 @@ AesFilter::AesFilter(Ka::Stream &rNext, const Ka::String &sKey)
 
 AesFilter::~AesFilter() = default;
 
+// The queues hold only what waits: whole blocks with nothing queued before
+// them go from the caller's buffer through the cipher to the stream below.
 int AesFilter::write(const void *pBuf, int nBytes) {
     if (nBytes < 1 || !pBuf)
         return 0;
     if (!pCiphers->pEncryptor)
         pCiphers->pEncryptor = Ciphers::make<Encryptor>(sKey, sIv);
-    qWritePlain.write(pBuf, nBytes);
+    const auto *pIn = static_cast<const CryptoPP::byte *>(pBuf);
+    int iDirect = qWritePlain.getSize() == 0 ? nBytes / kBlock * kBlock : 0;
+    CryptoPP::byte aBuf[kChunk];
+    for (int iDone = 0; iDone < iDirect;) {
+        const int n = std::min(iDirect - iDone, kChunk);
+        pCiphers->pEncryptor->ProcessData(aBuf, pIn + iDone, size_t(n));
+        iDone += n;
+        send(aBuf, n);
+    }
+    qWritePlain.write(pIn + iDirect, nBytes - iDirect);
     Ciphers::transform(*pCiphers->pEncryptor, qWritePlain, qWriteCipher,
                        qWritePlain.getSize() / kBlock * kBlock);
     sendCipher();
@@ -72,6 +83,19 @@ void AesFilter::flush() {
     }
     sendCipher();
     rNext.flush();
+}
+
+void AesFilter::send(const void *pCipher, int nBytes) {
+    const char *p = static_cast<const char *>(pCipher);
+    while (qWriteCipher.getSize() == 0 && nBytes > 0) {
+        const int iSent = std::min(rNext.write(p, nBytes), nBytes);
+        if (iSent <= 0)
+            break;
+        p += iSent;
+        nBytes -= iSent;
+    }
+    qWriteCipher.write(p, nBytes);
+    sendCipher();
 }
 
 void AesFilter::sendCipher() {
@@ -96,18 +120,33 @@ int AesFilter::read(void *pBuf, int nBytes) {
         return nDone;
 
     // The cipher bytes that complete the blocks holding the missing bytes;
-    // read cipher holds at most the start of the first of them.
+    // read cipher holds at most the start of the first of them. Whole
+    // blocks are decrypted where they arrive and handed on directly; only
+    // what the caller has no room for, and a partial block, are queued.
     const int64_t iBlocks = (int64_t(nBytes - nDone) + kBlock - 1) / kBlock;
     int64_t iWant = iBlocks * kBlock - qReadCipher.getSize();
-    char aBuf[kChunk];
+    CryptoPP::byte aBuf[kChunk];
+    Decryptor &rDecryptor = *pCiphers->pDecryptor;
     while (iWant > 0) {
         const int n = rNext.read(aBuf, int(std::min<int64_t>(iWant, kChunk)));
         if (n <= 0)
             break;
-        qReadCipher.write(aBuf, n);
         iWant -= n;
+        int iUsed = 0;
+        if (qReadCipher.getSize() > 0) {
+            iUsed = std::min(n, kBlock - qReadCipher.getSize());
+            qReadCipher.write(aBuf, iUsed);
+            if (qReadCipher.getSize() == kBlock)
+                Ciphers::transform(rDecryptor, qReadCipher, qReadPlain, kBlock);
+        }
+        const int iWhole = (n - iUsed) / kBlock * kBlock;
+        rDecryptor.ProcessData(aBuf + iUsed, aBuf + iUsed, size_t(iWhole));
+        nDone += qReadPlain.read(pOut + nDone, nBytes - nDone);
+        const int iHanded = qReadPlain.getSize() == 0 ? std::min(iWhole, nBytes - nDone) : 0;
+        std::memcpy(pOut + nDone, aBuf + iUsed, size_t(iHanded));
+        nDone += iHanded;
+        qReadPlain.write(aBuf + iUsed + iHanded, iWhole - iHanded);
+        qReadCipher.write(aBuf + iUsed + iWhole, n - iUsed - iWhole);
     }
-    Ciphers::transform(*pCiphers->pDecryptor, qReadCipher, qReadPlain,
-                       qReadCipher.getSize() / kBlock * kBlock);
     return nDone + qReadPlain.read(pOut + nDone, nBytes - nDone);
 }

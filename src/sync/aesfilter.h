@@ -44,6 +44,9 @@ public:
 
 private:
     struct Ciphers;
+    // Hands cipher bytes to the stream below after those still queued;
+    // what it does not take waits in write cipher.
+    void send(const void *pCipher, int nBytes);
     // Hands write cipher to the stream below until it is empty or the
     // stream below takes nothing.
     void sendCipher();

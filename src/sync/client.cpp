@@ -18,6 +18,7 @@
 #include <cryptopp/rsa.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -28,8 +29,8 @@ const char *const kWebsite = "https://www.quorvane.com/pelimund/";
 // "1.00.03" as the server counts versions.
 constexpr int kClientVersion = 10003;
 constexpr int kSessionKeyBytes = 32;
-// Notes per header write while many are fetched or sent.
-constexpr int kBatchNotes = 100;
+// Time between header writes while many notes are fetched or sent.
+constexpr std::chrono::milliseconds kBatchTime(2000);
 // Far beyond any real server key; a larger one could keep us busy for ever.
 constexpr unsigned kMaxKeyBits = 16384;
 
@@ -72,8 +73,8 @@ std::string wrapKey(const QByteArray &baServerKey, const CryptoPP::SecByteBlock 
 } // namespace
 
 // Groups the store's header writes while many notes are fetched or sent:
-// one write per kBatchNotes notes and one at the end. An interruption loses
-// at most the bookkeeping of the current group, which the next sync redoes.
+// one write per kBatchTime and one at the end. An interruption loses at
+// most the bookkeeping of the current group, which the next sync redoes.
 class Client::Batch {
 public:
     explicit Batch(NoteStore &rStore) : rStore(rStore) { rStore.beginBatch(); }
@@ -89,15 +90,16 @@ public:
     Batch(const Batch &) = delete;
     Batch &operator=(const Batch &) = delete;
 
-    // Counts a note; writes after every kBatchNotes.
+    // After a note: writes when kBatchTime has passed since the last write.
     void tick() {
-        if (++iCount % kBatchNotes == 0)
+        if (Clock::now() - tLastWrite >= kBatchTime)
             write();
     }
     // Writes what the batch changed so far.
     void write() {
         rStore.endBatch();
         rStore.beginBatch();
+        tLastWrite = Clock::now();
     }
     void end() {
         bOpen = false;
@@ -105,8 +107,9 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
     NoteStore &rStore;
-    int iCount = 0;
+    Clock::time_point tLastWrite = Clock::now();
     bool bOpen = true;
 };
 
@@ -210,10 +213,21 @@ void Client::notifyVaultChanged() {
     emit vaultChanged();
 }
 
-std::unique_ptr<Vrel::Object> Client::ask(const Vrel::Dictionary &rRequest) {
+void Client::send(const Vrel::Dictionary &rRequest) {
     stream.writeObject(&rRequest);
     stack.flush();
+}
+
+std::unique_ptr<Vrel::Object> Client::ask(const Vrel::Dictionary &rRequest) {
+    send(rRequest);
     return ServerAnswer::read(stream);
+}
+
+// Versions count up by one per change of the remote vault: as long as our
+// own changes get the versions right after those the last change list
+// reached, nobody else changed the vault in between.
+void Client::followChain(int32_t iVersion) {
+    iChain = iChain >= 0 && iVersion == iChain + 1 ? iVersion : -1;
 }
 
 bool Client::setupSecurity() {
@@ -280,18 +294,22 @@ bool Client::selVault(const QByteArray &baId) {
     return pSelected->getValue();
 }
 
-bool Client::storeNote(const Ka::Uuid &uId) {
-    Vrel::Dictionary request;
-    named(request, "store").insert("id", rawId(uId));
-    request.insert("data", toByteArray(pStore->getNoteData(uId)));
-    request.insert("meta", toByteArray(pStore->getNoteMeta(uId)));
-    const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
+std::unique_ptr<Vrel::Dictionary> Client::storeRequest(const Ka::Uuid &uId) {
+    auto pRequest = std::make_unique<Vrel::Dictionary>();
+    named(*pRequest, "store").insert("id", rawId(uId));
+    pRequest->insert("data", toByteArray(pStore->getNoteData(uId)));
+    pRequest->insert("meta", toByteArray(pStore->getNoteMeta(uId)));
+    return pRequest;
+}
+
+bool Client::storeAnswered(const Ka::Uuid &uId, const Vrel::Object *pAnswer) {
     int32_t iVersion = 0;
-    if (ServerAnswer::toVersion(pAnswer.get(), iVersion)) {
+    if (ServerAnswer::toVersion(pAnswer, iVersion)) {
+        followChain(iVersion);
         pStore->setNoteSynced(uId, iVersion);
         return true;
     }
-    const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get());
+    const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer);
     if (!pText)
         return true;
     if (*pText == "Exceeded quota") {
@@ -307,10 +325,10 @@ bool Client::storeNote(const Ka::Uuid &uId) {
     return false;
 }
 
-bool Client::loadNote(const Ka::Uuid &uId, ServerAnswer::Note &rNote) {
+void Client::sendLoad(const Ka::Uuid &uId) {
     Vrel::Dictionary request;
     named(request, "load").insert("id", rawId(uId));
-    return ServerAnswer::note(ask(request).get(), rNote);
+    send(request);
 }
 
 bool Client::eraseNote(const Ka::Uuid &uId) {
@@ -318,8 +336,10 @@ bool Client::eraseNote(const Ka::Uuid &uId) {
     named(request, "erase").insert("id", rawId(uId));
     const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
     int32_t iVersion = 0;
-    if (ServerAnswer::toVersion(pAnswer.get(), iVersion))
+    if (ServerAnswer::toVersion(pAnswer.get(), iVersion)) {
+        followChain(iVersion);
         return true;
+    }
     // A refusal (a note the server never had) is an answer too; anything
     // else leaves the note queued for the next sync.
     if (const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get())) {
@@ -363,8 +383,26 @@ void Client::syncVault() {
         emit operationStep(iStep);
     }
     emit operationText(tr("Sending changed notes..."));
-    uploadChanged(iStep, iTotal);
+    const int32_t iMark = pStore->getRemoteVersion();
+    const bool bStored = uploadChanged(iStep);
+    finishMark(iMark, bStored, iTotal, iStep);
     notifyVaultChanged();
+}
+
+// Uploads and erases leave the mark where the change list put it, since
+// another copy may have changed the vault between that list and them. When
+// the versions they got show that nobody did, the mark moves past them;
+// otherwise a second list from the mark finds what came in between (and
+// moves the mark past our own changes), so that the next sync neither misses
+// the first nor lists the second (which, once deleted here, would look
+// changed elsewhere).
+void Client::finishMark(int32_t iMark, bool bStored, int &iTotal, int &iStep) {
+    if (iChain >= 0) {
+        if (iChain > pStore->getRemoteVersion())
+            pStore->setRemoteVersion(int32_t(iChain));
+    } else if (bStored) {
+        fetchChanges(iMark, iTotal, iStep, true);
+    }
 }
 
 void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUpload) {
@@ -378,6 +416,9 @@ void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUplo
     if (!pList)
         badAnswer("since");
     const std::vector<ServerAnswer::Change> lChanges = ServerAnswer::changes(*pList);
+    // The list shows every change after iVersion: the last is the vault's
+    // last (an older one not shown was replaced by a newer one shown).
+    iChain = lChanges.empty() ? iVersion : std::max<int64_t>(iVersion, lChanges.back().iVersion);
     // Versions that are here already (our own uploads) and deletions of
     // notes that are gone here already only move the mark.
     const NoteStore::NoteTable &hNotes = pStore->getNotes();
@@ -394,14 +435,41 @@ void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUplo
     }
     if (iWork > 0)
         emit operationText(tr("Downloading updated notes..."));
+    // Decided once: a hostile list may name a note twice, and every load
+    // sent must have its answer read.
+    std::vector<bool> lQuiet;
+    std::vector<size_t> lLoads;
+    for (size_t i = 0; i < lChanges.size(); ++i) {
+        lQuiet.push_back(isHere(lChanges[i]));
+        if (!lQuiet[i] && !lChanges[i].bDeleted)
+            lLoads.push_back(i);
+    }
+    size_t iNextLoad = 0;
+    const auto sendNextLoad = [&] {
+        if (iNextLoad < lLoads.size())
+            sendLoad(lChanges[lLoads[iNextLoad++]].uId);
+    };
+    sendNextLoad();
     Batch batch(*pStore);
-    for (const ServerAnswer::Change &change : lChanges) {
-        if (isHere(change)) {
+    for (size_t i = 0; i < lChanges.size(); ++i) {
+        const ServerAnswer::Change &change = lChanges[i];
+        if (lQuiet[i]) {
             unqueueErase(change.uId);
             pStore->setRemoteVersion(change.iVersion);
             continue;
         }
-        applyChange(change, batch);
+        if (change.bDeleted) {
+            applyDeletion(change, batch);
+        } else {
+            // Skipping a note would move the mark past it for good.
+            ServerAnswer::Note note;
+            if (!ServerAnswer::note(ServerAnswer::read(stream).get(), note))
+                badAnswer("load");
+            // The server looks the next note up while this one is stored;
+            // still one request at a time.
+            sendNextLoad();
+            applyLoaded(change, note, batch);
+        }
         emit operationStep(++iStep);
         batch.tick();
     }
@@ -411,26 +479,24 @@ void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUplo
 // Applied in ascending version order, each change raises the vault's
 // remote version to its own, so the mark on file always says how far the
 // changes are applied.
-void Client::applyChange(const ServerAnswer::Change &change, Batch &rBatch) {
+void Client::applyDeletion(const ServerAnswer::Change &change, Batch &rBatch) {
+    const Ka::Uuid &uId = change.uId;
+    std::printf("---> deleting note: %s\n", uId.toString().getConstStr());
+    if (pStore->getNotes().has(uId)) {
+        if (pStore->getNotes().get(uId).bChanged)
+            keepLocalCopy(uId, rBatch);
+        pStore->deleteNote(uId);
+        bVaultChanged = true;
+    }
+    // Gone there already: nothing left to erase, here or for deleteNote.
+    unqueueErase(uId);
+    pStore->setRemoteVersion(change.iVersion);
+}
+
+void Client::applyLoaded(const ServerAnswer::Change &change, const ServerAnswer::Note &note,
+                         Batch &rBatch) {
     const NoteStore::NoteTable &hNotes = pStore->getNotes();
     const Ka::Uuid &uId = change.uId;
-    if (change.bDeleted) {
-        std::printf("---> deleting note: %s\n", uId.toString().getConstStr());
-        if (hNotes.has(uId)) {
-            if (hNotes.get(uId).bChanged)
-                keepLocalCopy(uId, rBatch);
-            pStore->deleteNote(uId);
-            bVaultChanged = true;
-        }
-        // Gone there already: nothing left to erase, here or for deleteNote.
-        unqueueErase(uId);
-        pStore->setRemoteVersion(change.iVersion);
-        return;
-    }
-    // Skipping it would move the mark past it for good.
-    ServerAnswer::Note note;
-    if (!loadNote(uId, note))
-        badAnswer("load");
     // The note may have changed again since the list was made; a record
     // version below its body's only costs a second download later.
     const int32_t iVersion = std::min(note.iVersion, change.iVersion);
@@ -524,30 +590,26 @@ bool Client::sendDeletes() {
     return true;
 }
 
-void Client::uploadChanged(int &iStep, int &iTotal) {
+bool Client::uploadChanged(int &iStep) {
     std::vector<Ka::Uuid> lChanged;
     for (auto it = pStore->getNotes().begin(); it.isValid(); ++it)
         if (it.getValue().bChanged)
             lChanged.push_back(it.getKey());
-    if (lChanged.empty())
-        return;
-    const int32_t iMark = pStore->getRemoteVersion();
-    {
-        Batch batch(*pStore);
-        for (const Ka::Uuid &uId : lChanged) {
-            if (!storeNote(uId))
-                break;
-            emit operationStep(++iStep);
-            batch.tick();
-        }
-        batch.end();
+    Batch batch(*pStore);
+    std::unique_ptr<Vrel::Dictionary> pNext;
+    if (!lChanged.empty())
+        pNext = storeRequest(lChanged.front());
+    for (size_t i = 0; i < lChanged.size(); ++i) {
+        send(*pNext);
+        // The next note is read from the vault while the server works.
+        pNext = i + 1 < lChanged.size() ? storeRequest(lChanged[i + 1]) : nullptr;
+        if (!storeAnswered(lChanged[i], ServerAnswer::read(stream).get()))
+            break;
+        emit operationStep(++iStep);
+        batch.tick();
     }
-    // Uploads leave the mark where it was, since another copy may have
-    // stored notes between our list of changes and our uploads. Listing
-    // again from the mark finds those, and moves the mark past our own
-    // uploads, so that the next sync neither misses the first nor lists the
-    // second (which, once deleted here, would look changed elsewhere).
-    fetchChanges(iMark, iTotal, iStep, true);
+    batch.end();
+    return !lChanged.empty();
 }
 
 void Client::createRemoteVault() {
@@ -573,7 +635,10 @@ void Client::createRemoteVault() {
     int iTotal = pStore->getNoteCount();
     emit operationCount(iTotal);
     int iStep = 0;
-    uploadChanged(iStep, iTotal);
+    // A new remote vault starts empty, at version 0.
+    iChain = 0;
+    const bool bStored = uploadChanged(iStep);
+    finishMark(0, bStored, iTotal, iStep);
     notifyVaultChanged();
 }
 
@@ -611,12 +676,18 @@ void Client::downloadVault() {
             ~ResetMark() { rStore.resetRemoteVersion(); }
         } resetMark{*pStore};
         pStore->setHeader("syncId", new Vrel::String(baVaultId));
-        int iStep = 0;
-        for (const Ka::Uuid &uId : lIds) {
+        if (!lIds.empty())
+            sendLoad(lIds.front());
+        for (size_t i = 0; i < lIds.size(); ++i) {
             ServerAnswer::Note note;
-            if (loadNote(uId, note))
-                importNote(uId, note, note.iVersion);
-            emit operationStep(++iStep);
+            const bool bLoaded = ServerAnswer::note(ServerAnswer::read(stream).get(), note);
+            // The server looks the next note up while this one is stored.
+            if (i + 1 < lIds.size())
+                sendLoad(lIds[i + 1]);
+            // One missing here is fetched by the first sync.
+            if (bLoaded)
+                importNote(lIds[i], note, note.iVersion);
+            emit operationStep(int(i + 1));
         }
     }
     batch.end();

@@ -101,14 +101,21 @@ private:
     // Reports a session that failed after the connection stood.
     void failSession();
     void notifyVaultChanged();
+    void send(const Vrel::Dictionary &rRequest);
     // One request and its answer; the answer belongs to the caller.
     std::unique_ptr<Vrel::Object> ask(const Vrel::Dictionary &rRequest);
+    // Notes a version one of our changes got (see iChain).
+    void followChain(int32_t iVersion);
     bool setupSecurity();
     bool login();
     Ka::Uuid newVault(const QByteArray &baName);
     bool selVault(const QByteArray &baId);
-    bool storeNote(const Ka::Uuid &uId);
-    bool loadNote(const Ka::Uuid &uId, ServerAnswer::Note &rNote);
+    std::unique_ptr<Vrel::Dictionary> storeRequest(const Ka::Uuid &uId);
+    // Handles the answer to the store request for uId; false when the
+    // server refused the note.
+    bool storeAnswered(const Ka::Uuid &uId, const Vrel::Object *pAnswer);
+    // Asks for a note; its answer is read by the caller.
+    void sendLoad(const Ka::Uuid &uId);
     bool eraseNote(const Ka::Uuid &uId);
 
     void syncVault();
@@ -116,14 +123,18 @@ private:
     // Applies the changes after version iVersion; bAfterUpload: the second
     // look, after the upload, which only reports real work.
     void fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUpload = false);
-    void applyChange(const ServerAnswer::Change &change, Batch &rBatch);
+    void applyDeletion(const ServerAnswer::Change &change, Batch &rBatch);
+    void applyLoaded(const ServerAnswer::Change &change, const ServerAnswer::Note &note,
+                     Batch &rBatch);
     // Erases the notes deleted here on the server; false when none were
     // queued.
     bool sendDeletes();
     int changedCount() const;
     // Uploads the changed notes, counting on from iStep; stops at the first
-    // the server refuses.
-    void uploadChanged(int &iStep, int &iTotal);
+    // the server refuses. False when there were none.
+    bool uploadChanged(int &iStep);
+    // Moves the mark past our own uploads and erases after they are done.
+    void finishMark(int32_t iMark, bool bStored, int &iTotal, int &iStep);
     void listVaults();
     void downloadVault();
 
@@ -155,4 +166,9 @@ private:
     bool bVaultChangedSent = false;
     // Downloaded notes this vault could not read.
     int iUnreadable = 0;
+    // The remote vault's last version as far as we know it for certain: set
+    // from a change list, raised by one for each of our own changes that got
+    // the very next version; -1 once another copy may have changed the
+    // vault in between.
+    int64_t iChain = -1;
 };

@@ -274,14 +274,19 @@ TEST_F(ClientTest, AnswersInSmallPiecesWithPauses) {
 // The server remembers users and vaults across a restart.
 TEST_F(ClientTest, ARestartedServerKnowsItsVaults) {
     auto pA = openVault("a.vault");
-    addNote(*pA, "kept", "across a restart");
+    const Ka::Uuid id = addNote(*pA, "kept", "across a restart");
     ASSERT_TRUE(sync(*pA).ok());
     restartServer();
     auto pB = downloadCopy(*pA, "b.vault");
     EXPECT_EQ(summary(*pB), std::vector<std::string>{"kept: across a restart"});
+    // The version counter goes on where it was.
+    editNote(*pA, id, "after the restart");
     const Outcome again = sync(*pA);
     EXPECT_TRUE(again.has("text Selecting remote storage...")) << "the same remote vault";
     EXPECT_FALSE(again.has("text Creating remote vault..."));
+    restartServer();
+    ASSERT_TRUE(sync(*pB).ok());
+    EXPECT_EQ(summary(*pB), std::vector<std::string>{"kept: after the restart"});
 }
 
 } // namespace

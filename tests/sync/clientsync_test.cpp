@@ -263,7 +263,9 @@ TEST_F(ClientSync, RandomRoundsKeepTwoCopiesInStep) {
             ASSERT_TRUE(sync(rStore).ok());
         } else {
             Faults faults;
-            faults.eKind = rng() % 2 ? Faults::Kind::Drop : Faults::Kind::DropMidAnswer;
+            const Faults::Kind aKinds[] = {Faults::Kind::Drop, Faults::Kind::DropMidAnswer,
+                                           Faults::Kind::WrongKind};
+            faults.eKind = aKinds[rng() % 3];
             faults.iAt = 4 + int(rng() % 10);
             pServer->setFaults(faults);
             sync(rStore, 1);
