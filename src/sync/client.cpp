@@ -238,7 +238,7 @@ bool Client::setupSecurity() {
     if (const auto *pKey = dynamic_cast<const Vrel::Dictionary *>(pAnswer.get())) {
         baServerKey = pKey->valueStr("rsaKey.pub");
     } else if (const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get())) {
-        emit error(tr(pText->constData()));
+        emit error(tr(pText->constData()).toHtmlEscaped());
         return false;
     } else {
         emit error(tr("Error communicating with server."));
@@ -310,8 +310,11 @@ bool Client::storeAnswered(const Ka::Uuid &uId, const Vrel::Object *pAnswer) {
         return true;
     }
     const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer);
-    if (!pText)
+    if (!pText) {
+        // Nothing changes here; whether the vault did is unknown.
+        iChain = -1;
         return true;
+    }
     if (*pText == "Exceeded quota") {
         const QString sLink = QStringLiteral("<a href=\"%1\">%2</a>")
                                   .arg(QLatin1String(kWebsite), tr("Pelimund website"));
@@ -320,7 +323,7 @@ bool Client::storeAnswered(const Ka::Uuid &uId, const Vrel::Object *pAnswer) {
                       "%2 to increase your quota.</p>")
                        .arg(sName.toHtmlEscaped(), sLink));
     } else {
-        emit error(QString::fromUtf8(*pText));
+        emit error(QString::fromUtf8(*pText).toHtmlEscaped());
     }
     return false;
 }

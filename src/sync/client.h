@@ -81,7 +81,8 @@ signals:
     void vaultChanged();
     // The server refused the user name or password; no error() follows.
     void badLogin();
-    // A failure, as text for people (the quota message is rich text).
+    // A failure, as rich text for people (the quota message carries a
+    // link); texts that come from the server are escaped.
     void error(QString sMsg);
     void done();
 

@@ -44,6 +44,13 @@ TEST_F(ClientTest, RefusalsOfTheHandshake) {
               (std::vector<std::string>{"text Connecting...", "text Establishing security...",
                                         "error Down for maintenance", "done"}));
 
+    // Shown as rich text: what the server says must not become markup.
+    faults.baHelloError = "<a href=\"http://elsewhere\">Update</a> & retry";
+    pServer->setFaults(faults);
+    EXPECT_EQ(sync(*pVault).errors(),
+              std::vector<std::string>{
+                  "&lt;a href=&quot;http://elsewhere&quot;&gt;Update&lt;/a&gt; &amp; retry"});
+
     faults = Faults();
     faults.bRefuseKeyExchange = true;
     pServer->setFaults(faults);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <thread>
 
 using namespace synctest;
 using testserver::Faults;
@@ -196,6 +197,44 @@ TEST_F(ClientSync, AnUploadCutBeforeItsAnswerIsNotDuplicated) {
     ASSERT_TRUE(sync(*pA).ok());
     EXPECT_EQ(summary(*pA), std::vector<std::string>{"n: second"});
     EXPECT_FALSE(pA->getNotes().get(id).bChanged);
+}
+
+// Another copy stores a note while our upload waits: our uploads then do
+// not follow the versions the change list ended at, and a second list finds
+// that note. Without trouble, one list is enough.
+TEST_F(ClientSync, ChangesStoredDuringOurUploadAreFetched) {
+    auto pA = openVault("a.vault");
+    addNote(*pA, "first", "1");
+    ASSERT_TRUE(sync(*pA).ok());
+    auto pB = downloadCopy(*pA, "b.vault");
+    addNote(*pA, "from a", "a");
+    requestsOf(*pServer);
+    ASSERT_TRUE(sync(*pA).ok());
+    const std::vector<QByteArray> lQuiet = requestsOf(*pServer);
+    EXPECT_EQ(std::count(lQuiet.begin(), lQuiet.end(), "since"), 1);
+
+    addNote(*pA, "from a again", "a2");
+    addNote(*pB, "from b", "b");
+    Faults faults;
+    faults.eKind = Faults::Kind::Stall;
+    faults.baOn = "store";
+    faults.iAt = 1;
+    faults.iStallMillis = 1500;
+    pServer->setFaults(faults);
+    TestClient client(pA.get(), pServer->getPort(), Client::SyncVault);
+    Outcome outcome;
+    std::thread waiting([&] { outcome = runToEnd(client); });
+    while (!contains(pServer->getRequests(), "store"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // A's store is held; B stores in between.
+    pServer->setFaults(Faults());
+    ASSERT_TRUE(sync(*pB).ok());
+    waiting.join();
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_EQ(summary(*pA),
+              (std::vector<std::string>{"first: 1", "from a again: a2", "from a: a", "from b: b"}));
+    ASSERT_TRUE(sync(*pB).ok());
+    EXPECT_EQ(contentsOf(*pA), contentsOf(*pB));
 }
 
 // A server that lost the vault gets a new one with every note.

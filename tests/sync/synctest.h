@@ -11,6 +11,7 @@
 
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ struct Content {
     std::string sHtml;
     bool operator==(const Content &o) const { return sName == o.sName && sHtml == o.sHtml; }
 };
+inline void PrintTo(const Content &content, std::ostream *pOut) {
+    *pOut << content.sName << ": " << content.sHtml;
+}
 using Contents = std::map<std::string, Content>; // by the note id's text form
 
 // iBytes of text that does not compress, different for every call.
