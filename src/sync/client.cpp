@@ -182,6 +182,8 @@ void Client::session() {
         emit badLogin();
         return;
     }
+    if (!pStore && iOperation != ListVaults)
+        throw Ka::ExceptionBase("No vault to sync.");
     switch (iOperation) {
     case SyncVault:
         syncVault();
@@ -334,22 +336,21 @@ void Client::sendLoad(const Ka::Uuid &uId) {
     send(request);
 }
 
-bool Client::eraseNote(const Ka::Uuid &uId) {
+void Client::eraseNote(const Ka::Uuid &uId) {
     Vrel::Dictionary request;
     named(request, "erase").insert("id", rawId(uId));
     const std::unique_ptr<Vrel::Object> pAnswer = ask(request);
     int32_t iVersion = 0;
     if (ServerAnswer::toVersion(pAnswer.get(), iVersion)) {
         followChain(iVersion);
-        return true;
+        return;
     }
     // A refusal (a note the server never had) is an answer too; anything
     // else leaves the note queued for the next sync.
-    if (const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get())) {
-        std::printf("Erase refused: %s\n", pText->constData());
-        return false;
-    }
-    badAnswer("erase");
+    const auto *pText = dynamic_cast<const Vrel::String *>(pAnswer.get());
+    if (!pText)
+        badAnswer("erase");
+    std::printf("Erase refused: %s\n", pText->constData());
 }
 
 int Client::changedCount() const {
@@ -423,30 +424,27 @@ void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUplo
     // last (an older one not shown was replaced by a newer one shown).
     iChain = lChanges.empty() ? iVersion : std::max<int64_t>(iVersion, lChanges.back().iVersion);
     // Versions that are here already (our own uploads) and deletions of
-    // notes that are gone here already only move the mark.
+    // notes that are gone here already only move the mark. Decided once, up
+    // front: a hostile list may name a note twice, and every load sent must
+    // have its answer read.
     const NoteStore::NoteTable &hNotes = pStore->getNotes();
-    const auto isHere = [&](const ServerAnswer::Change &change) {
-        if (change.bDeleted)
-            return !hNotes.has(change.uId);
-        return hNotes.has(change.uId) && hNotes.get(change.uId).iVersion == change.iVersion;
-    };
-    const int iWork = int(std::count_if(lChanges.begin(), lChanges.end(),
-                                        [&](const auto &change) { return !isHere(change); }));
+    std::vector<bool> lQuiet;
+    std::vector<size_t> lLoads;
+    for (size_t i = 0; i < lChanges.size(); ++i) {
+        const ServerAnswer::Change &change = lChanges[i];
+        const bool bHeld = hNotes.has(change.uId);
+        lQuiet.push_back(
+            change.bDeleted ? !bHeld : bHeld && hNotes.get(change.uId).iVersion == change.iVersion);
+        if (!lQuiet[i] && !change.bDeleted)
+            lLoads.push_back(i);
+    }
+    const int iWork = int(std::count(lQuiet.begin(), lQuiet.end(), false));
     if (!bAfterUpload || iWork > 0) {
         iTotal += iWork;
         emit operationCount(iTotal);
     }
     if (iWork > 0)
         emit operationText(tr("Downloading updated notes..."));
-    // Decided once: a hostile list may name a note twice, and every load
-    // sent must have its answer read.
-    std::vector<bool> lQuiet;
-    std::vector<size_t> lLoads;
-    for (size_t i = 0; i < lChanges.size(); ++i) {
-        lQuiet.push_back(isHere(lChanges[i]));
-        if (!lQuiet[i] && !lChanges[i].bDeleted)
-            lLoads.push_back(i);
-    }
     size_t iNextLoad = 0;
     const auto sendNextLoad = [&] {
         if (iNextLoad < lLoads.size())

@@ -58,7 +58,8 @@ public:
     // Seconds to connect, and to wait for any one piece of an answer.
     static constexpr int kTimeout = 30;
 
-    // SyncVault or ListVaults; pStore is the open vault (not owned).
+    // SyncVault or ListVaults; pStore is the open vault (not owned; may be
+    // null for ListVaults, which does not use it).
     Client(NoteStore *pStore, const QString &sUser, const QString &sPass, int iOperation,
            QObject *pParent = nullptr);
     // DownloadVault of the remote vault baVaultId (as the list gave it).
@@ -117,7 +118,7 @@ private:
     bool storeAnswered(const Ka::Uuid &uId, const Vrel::Object *pAnswer);
     // Asks for a note; its answer is read by the caller.
     void sendLoad(const Ka::Uuid &uId);
-    bool eraseNote(const Ka::Uuid &uId);
+    void eraseNote(const Ka::Uuid &uId);
 
     void syncVault();
     void createRemoteVault();
