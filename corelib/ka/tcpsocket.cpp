@@ -184,13 +184,15 @@ int TcpSocket::transfer(bool bRead, void *pBuf, int nBytes) {
     if (!bBlocking)
         return once();
     const int iMillis = iIoTimeout > 0 ? std::min(iIoTimeout, INT_MAX / 1000) * 1000 : -1;
+    // Tried first: the socket is mostly ready, and then the wait costs a
+    // call for nothing.
     for (;;) {
+        if (const int n = once())
+            return n;
         if (!waitFor(bRead ? POLLIN : POLLOUT, iMillis)) {
             close();
             throw TcpSocketException(4, bRead ? "Read timeout." : "Write timeout.");
         }
-        if (const int n = once())
-            return n;
     }
 }
 
