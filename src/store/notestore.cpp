@@ -141,8 +141,8 @@ public:
                 rHeader.insert(baKey, pOld);
         };
         std::function<void()> fCommitted = [pOld] { delete pOld; };
-        lUndo.reserve(lUndo.size() + 1);
-        lCommitted.reserve(lCommitted.size() + 1);
+        makeRoom(lUndo, 1);
+        makeRoom(lCommitted, 1);
         rHeader.take(baKey);
         if (pNew)
             rHeader.insert(baKey, pNew.release());
@@ -194,10 +194,19 @@ public:
     }
 
 private:
+    using Steps = std::vector<std::function<void()>>;
+
+    // Room for n more steps, so that adding them cannot throw; grown as
+    // push_back grows, since a batch adds a few steps per operation.
+    static void makeRoom(Steps &lSteps, size_t n) {
+        if (lSteps.capacity() - lSteps.size() < n)
+            lSteps.reserve(std::max(lSteps.size() + n, 2 * lSteps.capacity()));
+    }
+
     void take(Change &rDone) {
         // Reserved first: the moves themselves cannot throw.
-        lUndo.reserve(lUndo.size() + rDone.lUndo.size());
-        lCommitted.reserve(lCommitted.size() + rDone.lCommitted.size());
+        makeRoom(lUndo, rDone.lUndo.size());
+        makeRoom(lCommitted, rDone.lCommitted.size());
         lUndo.insert(lUndo.end(), std::make_move_iterator(rDone.lUndo.begin()),
                      std::make_move_iterator(rDone.lUndo.end()));
         lCommitted.insert(lCommitted.end(), std::make_move_iterator(rDone.lCommitted.begin()),
@@ -211,8 +220,8 @@ private:
     // Something may differ from the last commit: always for an operation,
     // for a batch once an operation handed itself over.
     bool bTouched;
-    std::vector<std::function<void()>> lUndo;
-    std::vector<std::function<void()>> lCommitted;
+    Steps lUndo;
+    Steps lCommitted;
     bool bDone = false;
 };
 

@@ -147,7 +147,8 @@ public:
     // inner one: the batch as one change cannot keep part of itself.
     void abandonBatch() noexcept;
     bool isInBatch() const { return iBatchDepth > 0; }
-    // An operation inside the open batch failed and undid it.
+    // The open batch was undone (an operation inside failed, or an inner
+    // level was abandoned): its operations are refused until it ends.
     bool isBatchUndone() const { return bBatchFailed; }
 
     // One level of a batch for the length of a scope: end() commits (at the

@@ -412,6 +412,7 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
     std::mt19937 rng(iSeed);
     int iKilled = 0, iAtWrite = 0, iAtMoment = 0, iFinished = 0, iCommitted = 0;
     int iInFlightDone = 0, iInFlightUndone = 0, iLockChecks = 0, iRuns = 0;
+    int iBatches = 0, iBatchesCut = 0;
     const auto t0 = std::chrono::steady_clock::now();
     while (iKilled < iKills) {
         ++iRuns;
@@ -455,6 +456,7 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
                 inFlight = Op::parse(sLine.substr(2));
             } else if (sLine == "C" && inFlight) {
                 apply(model, *inFlight);
+                iBatches += inFlight->sKind == "batch";
                 inFlight.reset();
                 ++iCommitted;
             }
@@ -481,8 +483,10 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
             return 1;
         }
         View after = model;
-        if (inFlight)
+        if (inFlight) {
             apply(after, *inFlight);
+            iBatchesCut += inFlight->sKind == "batch";
+        }
         if (found == model) {
             iInFlightUndone += inFlight.has_value();
         } else if (inFlight && found == after) {
@@ -508,9 +512,10 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
     ::dup2(fdResult, STDOUT_FILENO);
     std::printf("kill test: %d runs, %d kills (%d at a chosen write, %d at a random moment), %d "
                 "runs finished; %d operations committed and all found; of the operations cut "
-                "short %d were found whole and %d not at all; %d lock refusals; %.0f s\n",
+                "short %d were found whole and %d not at all; batches: %d committed, %d cut "
+                "short; %d lock refusals; %.0f s\n",
                 iRuns, iKilled, iAtWrite, iAtMoment, iFinished, iCommitted, iInFlightDone,
-                iInFlightUndone, iLockChecks, dSeconds);
+                iInFlightUndone, iBatches, iBatchesCut, iLockChecks, dSeconds);
     return 0;
 }
 
