@@ -2,7 +2,8 @@
 // deciphering and inflating its header with Crypto++ and zlib; saving one
 // 100 KiB note against writing and syncing 100 KiB to a plain file; and
 // creating notes one after another, against one small synced write each.
-// Each of the three also against the same store without its journal
+// Each of the three, and a batch of 1,000 imports, also against the same
+// store without its journal
 // (changes written in place with one sync, as the store did before): what
 // atomic, durable changes cost.
 #include "bigvault.h"
@@ -10,14 +11,17 @@
 #include "oracle.h"
 #include "ratio.h"
 #include "store/notestore.h"
+#include "store/stringconv.h"
 #include "vrel/vrel.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,6 +36,7 @@ std::string cfb(const std::string &sIn, bool bEncrypt) {
 
 using bench::BigVault;
 using bench::kstr;
+using bench::QuietStdout;
 using bench::tempPath;
 
 BigVault &bigVault() {
@@ -153,6 +158,54 @@ void BM_PlainWriteSync100KiB(benchmark::State &state) {
 BENCHMARK(BM_PlainWriteSync100KiB)->Unit(benchmark::kMillisecond);
 PELIMUND_BENCH_RATIO("save a 100 KiB note in 10,000 vs write+fdatasync 100 KiB",
                      "BM_SaveNote100KiB", "BM_PlainWriteSync100KiB");
+
+// A download's commit: 1,000 notes of 4 KiB imported in one batch into a
+// copy of the vault of 10,000 notes.
+void importBatch(benchmark::State &state, bool bJournal) {
+    BigVault &vault = bigVault();
+    const std::string sSource = tempPath("source.vault"), sWork = tempPath("work.vault");
+    QByteArray baData, baMeta;
+    {
+        std::remove(sSource.c_str());
+        NoteStore source(kstr(sSource), kPassword);
+        source.createNote(vault.idFirst, "imported", "html", content(4096).get());
+        QuietStdout quiet;
+        baMeta = toByteArray(source.getNoteMeta(vault.idFirst));
+        baData = toByteArray(source.getNoteData(vault.idFirst));
+    }
+    std::remove(sSource.c_str());
+    std::vector<Ka::Uuid> lIds;
+    for (int i = 0; i < 1000; ++i)
+        lIds.push_back(Ka::Uuid::generate());
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::copy_file(vault.sPath, sWork,
+                                   std::filesystem::copy_options::overwrite_existing);
+        auto pStore = std::make_unique<BenchStore>(sWork, bJournal);
+        state.ResumeTiming();
+        {
+            QuietStdout quiet;
+            NoteStore::Batch batch(*pStore);
+            for (size_t i = 0; i < lIds.size(); ++i)
+                pStore->importNote(lIds[i], baData, baMeta, int32_t(i + 1));
+            batch.end();
+        }
+        state.PauseTiming();
+        pStore.reset();
+        state.ResumeTiming();
+    }
+    std::remove(sWork.c_str());
+}
+void BM_ImportBatch1000Into10k(benchmark::State &state) {
+    importBatch(state, true);
+}
+void BM_ImportBatch1000Into10kNoJournal(benchmark::State &state) {
+    importBatch(state, false);
+}
+BENCHMARK(BM_ImportBatch1000Into10k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportBatch1000Into10kNoJournal)->Unit(benchmark::kMillisecond);
+PELIMUND_BENCH_RATIO("import 1000 notes in one batch into 10,000, journaled vs in place",
+                     "BM_ImportBatch1000Into10k", "BM_ImportBatch1000Into10kNoJournal");
 
 // Creating notes one after another into a new vault; every note rewrites
 // the header, which holds every note created before it.

@@ -14,9 +14,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <iostream>
 #include <unistd.h>
 
 namespace bench {
+
+QuietStdout::QuietStdout() {
+    std::cout.flush();
+    std::fflush(stdout);
+    fdSaved = ::dup(1);
+    const int fdNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(fdNull, 1);
+    ::close(fdNull);
+}
+
+QuietStdout::~QuietStdout() {
+    std::fflush(stdout);
+    ::dup2(fdSaved, 1);
+    ::close(fdSaved);
+}
 
 std::string tempPath(const std::string &sName) {
     const char *pBase = std::getenv("TMPDIR");

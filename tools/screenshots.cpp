@@ -1,7 +1,9 @@
-// screenshots: draws the main window with two notes, every page of the
-// new-vault wizard and every dialog into PNG files, for the documentation.
-// The new-version dialog downloads from a small HTTP server of the tests on
-// the loopback address, so that its progress shows real numbers.
+// screenshots: draws the main window with two notes, its Window and Recent
+// Vaults menus, every page of the new-vault wizard, every dialog, each page
+// of the About box and the idle notice into PNG files, for the
+// documentation. The new-version dialog downloads from a small HTTP server
+// of the tests on the loopback address, so that its progress shows real
+// numbers.
 // Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
 // it works in a temporary home, so the user's settings stay untouched.
 #include "gui/aboutdlg.h"
@@ -13,8 +15,10 @@
 #include "gui/newversiondlg.h"
 #include "gui/notewidgethtml.h"
 #include "gui/openvaultdlg.h"
+#include "gui/optionsdlg.h"
 #include "gui/renamenotedlg.h"
 #include "gui/vaulttreeview.h"
+#include "gui/welcomedlg.h"
 #include "support/httpserver.h"
 
 #include <QApplication>
@@ -24,6 +28,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -32,6 +37,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWizard>
 
 #include <cstdio>
@@ -51,6 +57,27 @@ void shoot(QWidget *pWidget, const QString &sName) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
     else
         std::printf("%s\n", qPrintable(sFile));
+}
+
+// Saves what the screen shows in the area.
+void shootArea(const QRect &area, const QString &sName) {
+    const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(
+        0, area.x(), area.y(), area.width(), area.height());
+    const QString sFile = sOut + "/" + sName + ".png";
+    if (!picture.save(sFile))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
+    else
+        std::printf("%s\n", qPrintable(sFile));
+}
+
+// Opens the menu at the top left of the main window's centre and draws the
+// screen around both (the menu is a window of its own).
+void shootMenu(QMainWindow &rMain, QMenu *pMenu, const QString &sName) {
+    const QPoint at = rMain.centralWidget()->mapToGlobal(QPoint(0, 0));
+    pMenu->popup(at);
+    QTest::qWait(300);
+    shootArea(QRect(at, pMenu->size()).adjusted(-40, -40, 40, 40), sName);
+    pMenu->close();
 }
 
 const char *const kShoppingHtml =
@@ -77,13 +104,7 @@ void shootScreen(const QList<QWidget *> &lWindows, const QString &sName) {
         area |= pWindow->frameGeometry();
     }
     QTest::qWait(300);
-    const QString sFile = sOut + "/" + sName + ".png";
-    const QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(
-        0, area.x(), area.y(), area.width(), area.height());
-    if (!picture.save(sFile))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
-    else
-        std::printf("%s\n", qPrintable(sFile));
+    shootArea(area, sName);
 }
 
 // The About box, one picture per page.
@@ -208,8 +229,39 @@ int main(int argc, char **argv) {
         shootAbout(&main);
         shootNewVersion(&main);
 
-        for (QMdiSubWindow *pSub : pMdi->subWindowList())
-            qobject_cast<NoteWidget *>(pSub->widget())->setModified(false);
+        QSettings().setValue("general/useWelcomeDlg", true);
+        OptionsDlg options(&main);
+        options.sbTimeout->setValue(15);
+        shoot(&options, "options-general");
+        options.tabWidget->setCurrentIndex(1);
+        options.rbTabs->setChecked(true);
+        shoot(&options, "options-layout");
+        options.reject();
+
+        // Paths as a user's would read; the dialogs do not look at the files.
+        QSettings().setValue("recentVaults/list",
+                             QStringList{"/home/anna/Journal.vault", "/home/anna/Recipes.vault",
+                                         "/home/anna/Work/Meetings & minutes.vault"});
+        main.resetRecentMenu();
+        WelcomeDlg welcome(&main);
+        welcome.show();
+        QTest::keyClicks(welcome.lePassword, "secret");
+        shoot(&welcome, "welcome");
+        welcome.reject();
+
+        shootMenu(main, main.findChild<QMenu *>("menuRecentVaults"), "menu-recent");
+        shootMenu(main, main.findChild<QMenu *>("menuWindow"), "menu-window");
+        shootMenu(main, main.findChild<QMenu *>("menuToolbars"), "menu-toolbars");
+
+        // Last: the vault closes, as after the idle time.
+        QTimer::singleShot(500, [] {
+            if (QWidget *pNotice = QApplication::activeModalWidget()) {
+                shoot(pNotice, "idle-notice");
+                pNotice->close();
+            }
+        });
+        main.forget();
+        QTest::qWait(1000);
     }
     return 0;
 }

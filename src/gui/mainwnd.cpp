@@ -1,7 +1,9 @@
-// MainWnd: the main window, its construction and the vault and note commands.
+// MainWnd: the main window, its construction, the vault and note commands,
+// the recent vaults, the window layout, the options and the idle close.
 #include "gui/mainwnd.h"
 
 #include "gui/aboutdlg.h"
+#include "gui/autoforget.h"
 #include "gui/documentslocation.h"
 #include "gui/help.h"
 #include "gui/iconcache.h"
@@ -11,6 +13,7 @@
 #include "gui/newversiondlg.h"
 #include "gui/notewidgethtml.h"
 #include "gui/openvaultdlg.h"
+#include "gui/optionsdlg.h"
 #include "gui/productinfo.h"
 #include "gui/renamenotedlg.h"
 #include "gui/replywatch.h"
@@ -18,11 +21,14 @@
 #include "gui/updatesource.h"
 #include "gui/vaultmodel.h"
 #include "gui/versionnumber.h"
+#include "gui/welcomedlg.h"
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
 #include "vrel/vrel.h"
 
+#include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
@@ -34,13 +40,17 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStringDecoder>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -93,6 +103,20 @@ QString fromUtf8(const Ka::String &sText) {
     return QString::fromUtf8(toByteArray(sText));
 }
 
+// A path or a note name as a menu entry: its '&' shown, not taken as the
+// mark of a keyboard accelerator.
+QString menuText(QString sText) {
+    return sText.replace('&', "&&");
+}
+
+// The settings key of an editor type's window layout.
+QString layoutKey(const QString &sType) {
+    return "layout/windowState-" + sType;
+}
+
+// How often a forget that waits for the program to come to rest looks again.
+constexpr int kForgetRetryMs = 250;
+
 // Imported files carry no declared encoding: bytes that are valid UTF-8 are
 // taken as UTF-8 (a leading byte-order mark dropped), anything else as
 // Latin-1, which maps every byte to one character.
@@ -113,6 +137,9 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
     for (const auto &icon : kIcons)
         icons.addIcon(icon.sName, QIcon(icon.sResource));
 
+    resetRecentMenu();
+    resetToolbarsMenu();
+
     pModel = new VaultModel(nullptr, this);
     tvNote->setModel(pModel);
     tvNote->setHeaderHidden(true);
@@ -127,9 +154,19 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
             SLOT(subWindowActivated(QMdiSubWindow *)));
 
     connect(actionAboutQt, SIGNAL(triggered()), qApp, SLOT(aboutQt()));
+    connect(menuWindow, SIGNAL(aboutToShow()), this, SLOT(updateWindowMenu()));
     connect(actionTileWindows, SIGNAL(triggered()), pMdi, SLOT(tileSubWindows()));
     connect(actionCascadeWindows, SIGNAL(triggered()), pMdi, SLOT(cascadeSubWindows()));
 
+    pAutoForget = new AutoForget(this);
+    qApp->installEventFilter(pAutoForget);
+    connect(pAutoForget, SIGNAL(forget()), this, SLOT(forget()));
+    pForgetRetry = new QTimer(this);
+    pForgetRetry->setSingleShot(true);
+    pForgetRetry->setInterval(kForgetRetryMs);
+    connect(pForgetRetry, SIGNAL(timeout()), this, SLOT(forget()));
+
+    initFromOptions();
     vaultChanged();
 
     auto *pListBar = new QToolBar(this);
@@ -153,6 +190,8 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
         openVault(sPath);
     else if (settings.value("recentVaults/list").toStringList().isEmpty())
         QTimer::singleShot(0, this, [this] { newVaultWizard(); });
+    else if (settings.value("general/useWelcomeDlg", true).toBool())
+        QTimer::singleShot(0, this, SLOT(welcomeDlg()));
 
     // Once a day at most: the time of a check is recorded when it starts.
     const qint64 iLastCheck = settings.value("update/lastCheck", 0).toLongLong();
@@ -220,6 +259,7 @@ void MainWnd::vaultChanged() {
 bool MainWnd::releaseVault() {
     if (!closeNoteWindows())
         return false;
+    cancelWaitingForget();
     delete pStore;
     pStore = nullptr;
     resetTree(); // the list must not outlive the store it shows
@@ -236,6 +276,8 @@ bool MainWnd::createVault(const QString &sPath, const QString &sPass) {
     } else {
         guarded(sFailed,
                 [&] { pStore = new NoteStore(toLocalPath(sPath), toKaString(sPass.toUtf8())); });
+        if (pStore)
+            addRecentDocument(sPath);
     }
     vaultChanged();
     return pStore != nullptr;
@@ -275,6 +317,8 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
                     sRemotePass = QString::fromUtf8(*pPass);
                 pStore = pOpened.release();
             });
+        if (pStore)
+            addRecentDocument(sPath);
     }
     vaultChanged();
     return pStore != nullptr;
@@ -291,9 +335,9 @@ void MainWnd::openVault(const QString &sPath) {
 }
 
 void MainWnd::openVault() {
-    const QString sPath =
-        QFileDialog::getOpenFileName(this, tr("Pelimund - Open"), documentsLocation(),
-                                     tr("Pelimunds (*.vault);;All Files (*.*)"));
+    // "(*)" rather than "(*.*)", which would hide files without a point.
+    const QString sPath = QFileDialog::getOpenFileName(
+        this, tr("Pelimund - Open"), documentsLocation(), tr("Pelimunds (*.vault);;All Files (*)"));
     if (!sPath.isEmpty())
         openVault(sPath);
 }
@@ -328,7 +372,7 @@ void MainWnd::newNote() {
 void MainWnd::importNote() {
     const QString sPath =
         QFileDialog::getOpenFileName(this, tr("Pelimund - Import"), documentsLocation(),
-                                     tr("Text Documents (*.txt *.html *.htm);;All Files (*.*)"));
+                                     tr("Text Documents (*.txt *.html *.htm);;All Files (*)"));
     if (sPath.isEmpty())
         return;
     // A file that cannot be read becomes an empty note of its name.
@@ -375,6 +419,8 @@ void MainWnd::openNote(const QByteArray &baId) {
 
     auto *pEditor = new NoteWidgetHtml(baId, sName, pContent.release(), this);
     QMdiSubWindow *pSub = pMdi->addSubWindow(pEditor);
+    pSub->installEventFilter(this);
+    escapeTabTextsLater();
     pSub->setWindowIcon(pEditor->getIcon());
     if (QSettings().value("layout/winMaxed", true).toBool())
         pSub->setWindowState(Qt::WindowMaximized);
@@ -386,15 +432,18 @@ void MainWnd::openNote(const QByteArray &baId) {
 
     // Showing the window normally activates it, which has put away the
     // bars of the window before; without an active application it has not.
-    hideExtraBars();
-    pLastSub = pSub;
+    if (pLastSub != pSub) {
+        pLastSub = pSub;
+        hideExtraBars();
+    }
+    sCurType = pEditor->getType();
     lCurBars = pEditor->getToolBars();
     for (QToolBar *pBar : std::as_const(lCurBars)) {
         pBar->setFloatable(true);
         pBar->setMovable(true);
     }
-    showExtraBars();
     hWindowBars.insert(pSub, lCurBars);
+    showExtraBars();
     setNoteWindowActions(true);
 }
 
@@ -407,14 +456,20 @@ void MainWnd::openCurNote() {
         openNote(tvNote->getSelectedId());
 }
 
-bool MainWnd::storeNote(NoteWidget *pNote) {
+bool MainWnd::storeNote(NoteWidget *pNote, SaveCause eCause) {
     if (!pStore)
         return false;
     QMdiSubWindow *pSub = windowOf(pNote);
     const QByteArray baId = pSub ? noteIdOf(pSub) : pNote->getId();
     const bool bWasModified = pNote->isModified();
+    const QString sFailed =
+        eCause == SaveCause::Idle
+            ? tr("Pelimund was not used for a while, but the vault stays open: the note '%1' "
+                 "cannot be saved. Its text is kept in its window.")
+                  .arg(pNote->getName())
+            : tr("The note '%1' cannot be saved.").arg(pNote->getName());
     QByteArray baNewId;
-    const bool bStored = guarded(tr("The note '%1' cannot be saved.").arg(pNote->getName()), [&] {
+    const bool bStored = guarded(sFailed, [&] {
         const std::unique_ptr<Vrel::Object> pContent(pNote->getData());
         const Ka::Uuid uId = toUuid(baId);
         if (pStore->getNotes().has(uId)) {
@@ -429,7 +484,9 @@ bool MainWnd::storeNote(NoteWidget *pNote) {
         baNewId = toByteArray(uNew.getRaw());
     });
     if (!bStored) {
-        pNote->setModified(bWasModified);
+        // Before the idle close the window's text may be the only copy that
+        // is whole: its window must not close without asking.
+        pNote->setModified(bWasModified || eCause == SaveCause::Idle);
         return false;
     }
     if (!baNewId.isEmpty()) {
@@ -439,10 +496,13 @@ bool MainWnd::storeNote(NoteWidget *pNote) {
             pSub->setProperty("noteId", baNewId);
         }
         resetTree();
-        QMessageBox::information(this, tr("Pelimund"),
-                                 tr("The note '%1' was no longer in the vault, so it was saved "
-                                    "as a new note.")
-                                     .arg(pNote->getName()));
+        const QString sNotice =
+            tr("The note '%1' was no longer in the vault, so it was saved as a new note.")
+                .arg(pNote->getName());
+        if (eCause == SaveCause::Idle)
+            lIdleNotices << sNotice;
+        else
+            QMessageBox::information(this, tr("Pelimund"), sNotice);
     }
     return true;
 }
@@ -477,6 +537,9 @@ void MainWnd::delNote(const QByteArray &baId) {
             this, tr("Pelimund"), tr("Are you sure you want to delete the note '%1'?").arg(sName),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) == QMessageBox::No)
         return;
+    // The question ran an event loop of its own: the vault may have gone.
+    if (!pStore)
+        return;
     if (!pStore->deleteNote(uId)) {
         reportFailure(tr("The note '%1' could not be deleted.").arg(sName), QString());
     } else if (QMdiSubWindow *pSub = hNoteWindows.value(baId)) {
@@ -501,6 +564,8 @@ void MainWnd::subWindowActivated(QMdiSubWindow *pSub) {
         return;
     pLastSub = pSub;
     hideExtraBars();
+    const NoteWidget *pNote = editorOf(pSub);
+    sCurType = pNote ? pNote->getType() : QString();
     lCurBars = hWindowBars.value(pSub);
     showExtraBars();
 }
@@ -509,6 +574,8 @@ void MainWnd::subWindowClosed(QObject *pObject) {
     if (hNoteWindows.size() == 1) {
         hideExtraBars();
         lCurBars.clear();
+        sCurType.clear();
+        resetToolbarsMenu();
         setNoteWindowActions(false);
     }
     // A later window may be given the same address.
@@ -536,7 +603,51 @@ void MainWnd::noteSelChanged() {
     actionOpenCurNote->setEnabled(bSelected);
 }
 
+void MainWnd::forget() {
+    if (!pStore)
+        return;
+    if (!mayForgetNow()) {
+        pForgetRetry->start();
+        return;
+    }
+    pForgetRetry->stop();
+    lIdleNotices.clear();
+    for (QMdiSubWindow *pSub : pMdi->subWindowList(QMdiArea::CreationOrder)) {
+        NoteWidget *pNote = editorOf(pSub);
+        // A failure has been reported; the vault and its windows stay.
+        if (pNote && !storeNote(pNote, SaveCause::Idle))
+            return;
+    }
+    // Every note is stored and unmodified, so no window asks before closing.
+    if (!releaseVault())
+        return;
+    vaultChanged();
+    repaint();
+    // The notice comes once the window has been drawn without the vault.
+    QTimer::singleShot(0, this, SLOT(forgetNotice()));
+}
+
+void MainWnd::forgetNotice() {
+    QString sText = tr("Your Vault was saved and closed automatically because of\ninactivity. "
+                       "You can adjust this setting in the Options.");
+    for (const QString &sNotice : std::as_const(lIdleNotices))
+        sText += "\n\n" + sNotice;
+    lIdleNotices.clear();
+    QMessageBox::information(this, tr("Pelimund - Idle"), sText, QMessageBox::Ok);
+}
+
+bool MainWnd::mayForgetNow() const {
+    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() &&
+           QGuiApplication::mouseButtons() == Qt::NoButton;
+}
+
+void MainWnd::cancelWaitingForget() {
+    pForgetRetry->stop();
+}
+
 void MainWnd::hideExtraBars() {
+    if (!sCurType.isEmpty())
+        QSettings().setValue(layoutKey(sCurType), saveState(0));
     for (QToolBar *pBar : std::as_const(lCurBars)) {
         pBar->hide();
         removeToolBar(pBar);
@@ -549,6 +660,101 @@ void MainWnd::showExtraBars() {
         addToolBar(pBar);
         pBar->show();
     }
+    // Restored once the bars have settled in the window.
+    if (!sCurType.isEmpty())
+        QTimer::singleShot(0, this, SLOT(timedRestoreState()));
+}
+
+void MainWnd::timedRestoreState() {
+    if (!sCurType.isEmpty())
+        restoreState(QSettings().value(layoutKey(sCurType)).toByteArray(), 0);
+    resetToolbarsMenu();
+}
+
+void MainWnd::clearRecent() {
+    QSettings().setValue("recentVaults/list", QStringList());
+    resetRecentMenu();
+}
+
+void MainWnd::openRecent() {
+    if (const QObject *pEntry = sender())
+        openVault(pEntry->property("filePath").toString());
+}
+
+void MainWnd::addRecentDocument(const QString &sPath) {
+    // Absolute: a path given relative to the folder the program started in
+    // must open from any other.
+    const QString sEntry =
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(sPath).absoluteFilePath()));
+    QSettings settings;
+    const int iMax = settings.value("recentVaults/max", 4).toInt();
+    if (iMax <= 0)
+        return;
+    QStringList lPaths = settings.value("recentVaults/list").toStringList();
+    lPaths.removeAll(sEntry);
+    lPaths.prepend(sEntry);
+    while (lPaths.size() > iMax)
+        lPaths.removeLast();
+    settings.setValue("recentVaults/list", lPaths);
+    resetRecentMenu();
+}
+
+void MainWnd::resetRecentMenu() {
+    // The entry that was chosen may be the one running now: later, not here.
+    for (QAction *pAction : menuRecentVaults->actions()) {
+        menuRecentVaults->removeAction(pAction);
+        if (pAction != actionClearRecent)
+            pAction->deleteLater();
+    }
+    const QStringList lPaths = QSettings().value("recentVaults/list").toStringList();
+    for (const QString &sPath : lPaths) {
+        // A blank line of a hand-edited list names no vault.
+        if (sPath.isEmpty())
+            continue;
+        QAction *pEntry = menuRecentVaults->addAction(menuText(sPath));
+        pEntry->setProperty("filePath", sPath);
+        connect(pEntry, SIGNAL(triggered()), this, SLOT(openRecent()));
+    }
+    menuRecentVaults->addSeparator();
+    menuRecentVaults->addAction(actionClearRecent);
+}
+
+void MainWnd::resetToolbarsMenu() {
+    menuToolbars->clear();
+    menuToolbars->addAction(tbNote->toggleViewAction());
+    for (QToolBar *pBar : std::as_const(lCurBars))
+        menuToolbars->addAction(pBar->toggleViewAction());
+}
+
+void MainWnd::options() {
+    OptionsDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    resetRecentMenu();
+    initFromOptions();
+}
+
+void MainWnd::initFromOptions() {
+    QSettings settings;
+    // Read wide and bounded, so that no stored number overflows the timer.
+    const qlonglong iMinutes = settings.value("general/forgetTimeout", 0).toLongLong();
+    pAutoForget->timeoutChanged(int(std::clamp<qlonglong>(iMinutes, 0, AutoForget::kMaxMinutes)));
+
+    pMdi->setViewMode(settings.value("layout/interface").toString() == "tabs"
+                          ? QMdiArea::TabbedView
+                          : QMdiArea::SubWindowView);
+    escapeTabTextsLater();
+    pMdi->setTabsClosable(settings.value("layout/tabsClosable", true).toBool());
+    pMdi->setTabsMovable(settings.value("layout/tabsMovable", true).toBool());
+    const QString sPosition = settings.value("layout/tabPosition", "Top").toString();
+    QTabWidget::TabPosition ePosition = QTabWidget::North;
+    if (sPosition == "Bottom")
+        ePosition = QTabWidget::South;
+    else if (sPosition == "Left")
+        ePosition = QTabWidget::West;
+    else if (sPosition == "Right")
+        ePosition = QTabWidget::East;
+    pMdi->setTabPosition(ePosition);
 }
 
 void MainWnd::manual() {
@@ -557,6 +763,29 @@ void MainWnd::manual() {
 
 void MainWnd::quickGuide() {
     Help::getInstance().showPage("quickstart.html");
+}
+
+void MainWnd::welcomeDlg() {
+    // Until a vault opens or the user turns away; a failed open has been
+    // reported and offers the dialog again.
+    for (;;) {
+        WelcomeDlg dialog(this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        switch (dialog.getResult()) {
+        case WelcomeDlg::ResultNone:
+            return;
+        case WelcomeDlg::ResultCreate:
+            newVault();
+            return;
+        case WelcomeDlg::ResultOpen:
+            if (openVault(dialog.getVaultFile(), dialog.getPassword()))
+                return;
+            break;
+        default:
+            break;
+        }
+    }
 }
 
 void MainWnd::newVaultWizard(bool bNewOnly) {
@@ -584,6 +813,43 @@ void MainWnd::newVaultWizard(bool bNewOnly) {
     default:
         break;
     }
+}
+
+void MainWnd::updateWindowMenu() {
+    menuWindow->clear();
+    menuWindow->addAction(actionNoteDock);
+    menuWindow->addMenu(menuToolbars);
+    menuWindow->addSeparator();
+    menuWindow->addAction(actionTileWindows);
+    menuWindow->addAction(actionCascadeWindows);
+    menuWindow->addSeparator();
+
+    delete pWinGroup;
+    pWinGroup = new QActionGroup(this);
+    const NoteWidget *pCurrent = editorOf(pMdi->currentSubWindow());
+    int iNumber = 0;
+    for (QMdiSubWindow *pSub : pMdi->subWindowList(QMdiArea::CreationOrder)) {
+        const NoteWidget *pNote = editorOf(pSub);
+        ++iNumber;
+        const QString sName = menuText(pNote ? pNote->getName() : pSub->windowTitle());
+        // The first nine carry their digit as the accelerator.
+        const QString sText = iNumber < 10 ? tr("&%1 %2").arg(QString::number(iNumber), sName)
+                                           : tr("%1 %2").arg(QString::number(iNumber), sName);
+        QAction *pEntry = menuWindow->addAction(sText);
+        pWinGroup->addAction(pEntry);
+        pEntry->setCheckable(true);
+        pEntry->setChecked(pNote && pNote == pCurrent);
+        // The menu can outlive the window it names (it closes while the menu
+        // is open): such an entry then activates nothing.
+        connect(pEntry, &QAction::triggered, this,
+                [this, pTarget = QPointer<QMdiSubWindow>(pSub)] { activateSubWindow(pTarget); });
+    }
+}
+
+void MainWnd::activateSubWindow(QWidget *pWidget) {
+    auto *pSub = qobject_cast<QMdiSubWindow *>(pWidget);
+    if (pSub && pMdi->subWindowList().contains(pSub))
+        pMdi->setActiveSubWindow(pSub);
 }
 
 void MainWnd::noteRenamed(const QByteArray &baId, const QString &sName) {
@@ -614,7 +880,8 @@ void MainWnd::renameStoredNote(const QByteArray &baId, const QString &sOld) {
     if (!pStore)
         return;
     const QString sNew = RenameNoteDlg::getName(sOld, this);
-    if (sNew.isEmpty() || sNew == sOld)
+    // The dialog ran an event loop of its own: the vault may have gone.
+    if (!pStore || sNew.isEmpty() || sNew == sOld)
         return;
     // The store first: a name it refused must not show in the window.
     if (guarded(tr("The note '%1' cannot be renamed.").arg(sOld),
@@ -669,6 +936,29 @@ void MainWnd::checkForUpdatesReply() {
     } catch (...) {
         statusbar->showMessage(tr("Update check failed"));
     }
+}
+
+bool MainWnd::eventFilter(QObject *pWatched, QEvent *pEvent) {
+    if (pEvent->type() == QEvent::WindowTitleChange || pEvent->type() == QEvent::ModifiedChange)
+        escapeTabTextsLater();
+    return QMainWindow::eventFilter(pWatched, pEvent);
+}
+
+void MainWnd::escapeTabTexts() {
+    auto *pTabs = pMdi->findChild<QTabBar *>(QString(), Qt::FindDirectChildrenOnly);
+    // The area keeps its tabs in the order of its windows' list.
+    const QList<QMdiSubWindow *> lSubs = pMdi->subWindowList(QMdiArea::CreationOrder);
+    if (!pTabs || pMdi->viewMode() != QMdiArea::TabbedView || pTabs->count() != lSubs.size())
+        return;
+    for (int i = 0; i < lSubs.size(); ++i) {
+        QString sTitle = lSubs.at(i)->windowTitle();
+        sTitle.replace("[*]", lSubs.at(i)->isWindowModified() ? "*" : "");
+        pTabs->setTabText(i, menuText(sTitle));
+    }
+}
+
+void MainWnd::escapeTabTextsLater() {
+    QTimer::singleShot(0, this, [this] { escapeTabTexts(); });
 }
 
 QMdiSubWindow *MainWnd::currentNoteWindow() const {

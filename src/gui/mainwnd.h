@@ -1,5 +1,6 @@
 // MainWnd: the program's one main window: the open vault, its note list and
-// one sub-window per open note, with the vault and note commands.
+// one sub-window per open note, with the vault and note commands, the
+// recent vaults, the window layout, the options and the idle timeout.
 #pragma once
 
 #include "ui_mainwnd.h"
@@ -10,15 +11,19 @@
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 
+class AutoForget;
 class NoteStore;
 class NoteWidget;
+class QActionGroup;
 class QMdiArea;
 class QMdiSubWindow;
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 class QToolBar;
 class VaultModel;
 
@@ -32,14 +37,25 @@ class VaultModel;
 // was. Text typed into a note is never dropped silently: a failed save keeps
 // the note marked modified, so that its window does not close.
 //
+// Each editor type brings tool bars of its own; only those of the active note
+// window are in the main window, and the window's dock and tool-bar layout is
+// kept per editor type in the settings ("layout/windowState-" and the type).
+//
+// After the idle time of the options the open vault is saved and closed
+// (forget). That never happens under a slot or widget that is still at work:
+// while a modal dialog, a menu or a mouse drag is open the forget waits until
+// it has ended (mayForgetNow); a note that cannot be saved keeps the vault
+// and its window open.
+//
 // GUI thread only. The window is meant to be the top-level window of the
 // application; it has no parent.
 class MainWnd : public QMainWindow, private Ui::MainWnd {
     Q_OBJECT
 public:
     // Builds the window. With sPath not empty the vault there is opened at
-    // once (asking for its password); otherwise the new-vault wizard starts
-    // once the event loop runs, when no vault was used recently.
+    // once (asking for its password); otherwise, once the event loop runs,
+    // the new-vault wizard starts when no vault was used recently, or else
+    // the welcome dialog when the options ask for it.
     explicit MainWnd(const QString &sPath);
     ~MainWnd() override;
 
@@ -97,15 +113,45 @@ public slots:
     virtual void subWindowClosed(QObject *pObject);
     // The list's Open, Rename and Delete follow its selection.
     virtual void noteSelChanged();
-    // Takes the extra tool bars on show out of the window (they stay alive).
+    // The idle time has passed: saves every note window and closes the vault,
+    // then tells the user. Waits while something is still at work (see the
+    // class comment); does nothing when no vault is open.
+    virtual void forget();
+    // The message that the vault was closed for lack of use.
+    virtual void forgetNotice();
+    // Saves the layout of the current editor type and takes its extra tool
+    // bars out of the window (they stay alive, owned by their note window).
     virtual void hideExtraBars();
-    // Puts the current extra tool bars into the window.
+    // Puts the current extra tool bars into the window; their type's layout
+    // follows one event-loop turn later (timedRestoreState).
     virtual void showExtraBars();
+    // Restores the current editor type's layout and rebuilds the Toolbars menu.
+    virtual void timedRestoreState();
+    // Forgets every recent vault.
+    virtual void clearRecent();
+    // Opens the vault of the Recent Vaults entry that was chosen.
+    virtual void openRecent();
+    // Puts the vault at sPath (made absolute) first in the recent vaults.
+    virtual void addRecentDocument(const QString &sPath);
+    // Rebuilds the Recent Vaults menu from the settings.
+    virtual void resetRecentMenu();
+    // The Toolbars menu: the note tool bar, then the current extra bars.
+    virtual void resetToolbarsMenu();
+    // Runs the options dialog and applies what it changed.
+    virtual void options();
+    // Applies the idle time and the note-window layout of the settings.
+    virtual void initFromOptions();
     // The help's table of contents, and its quick-start page.
     virtual void manual();
     virtual void quickGuide();
+    // The welcome dialog at start, shown again while opening a vault fails.
+    virtual void welcomeDlg();
     // Runs the new-vault wizard and does what it was asked for.
     virtual void newVaultWizard(bool bNewOnly = false);
+    // Rebuilds the Window menu with one entry per note window.
+    virtual void updateWindowMenu();
+    // Activates the note window pWidget (a QMdiSubWindow); null does nothing.
+    virtual void activateSubWindow(QWidget *pWidget);
     // Retitles the open window of a note renamed in the list.
     virtual void noteRenamed(const QByteArray &baId, const QString &sName);
     // Renames the note of the active window, and the one selected in the list.
@@ -124,9 +170,12 @@ protected:
     // Stays open while a note window refuses to close; otherwise saves the
     // window's geometry and dock and tool-bar state.
     void closeEvent(QCloseEvent *pEvent) override;
+    // Watches the note windows' titles for the tabbed view (escapeTabTexts).
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
-    // The tests reach the store to play the part of a sync.
+    // The tests reach the store to play the part of a sync, the idle timer
+    // to shorten its minute, and the tool bars on show.
     friend class MainWndTest;
 
     // Closes the note windows and deletes the open store; false (and the
@@ -134,9 +183,22 @@ private:
     bool releaseVault();
     // newVault's work; true when the new vault is the open one afterwards.
     bool createVault(const QString &sPath, const QString &sPass);
+    // Why a note is stored: asked for by the user or the editor, or as the
+    // vault is closed for lack of use.
+    enum class SaveCause { Asked, Idle };
     // Stores the editor's content under its window's note id; false after a
-    // failure, which has been reported and leaves the note modified.
-    bool storeNote(NoteWidget *pNote);
+    // failure, which has been reported and leaves the note modified. When
+    // saving for the idle close, what would need a word to the user waits
+    // in lIdleNotices for the notice, so that no box holds the vault open.
+    bool storeNote(NoteWidget *pNote, SaveCause eCause = SaveCause::Asked);
+    // True when nothing is at work that the close of the vault would pull
+    // the store or a note window from under: no modal dialog (and with it no
+    // nested event loop of a slot), no open menu, no mouse button held (a
+    // drag runs its own loop). The one place that decides: anything else
+    // that may hold the store (another thread) adds its condition here.
+    bool mayForgetNow() const;
+    // Stops a forget that was waiting: the vault it was meant for has gone.
+    void cancelWaitingForget();
     // Renames the note in the store and then in its open window, if any.
     void renameStoredNote(const QByteArray &baId, const QString &sOld);
     // The note window on show, the editor in a note window, the window of an
@@ -145,6 +207,11 @@ private:
     static NoteWidget *editorOf(QMdiSubWindow *pSub);
     QMdiSubWindow *windowOf(const NoteWidget *pNote) const;
     static QByteArray noteIdOf(const QObject *pSub);
+    // In the tabbed view the tabs show the note windows' titles, where the
+    // tab bar would take an '&' as the mark of an accelerator: rewrites them
+    // with the '&' shown. Runs after the area has set its own texts.
+    void escapeTabTexts();
+    void escapeTabTextsLater();
     // Enables or disables the commands that act on the active note window.
     void setNoteWindowActions(bool bEnabled);
     // A critical box titled "Pelimund": sWhat, then the failure's own text.
@@ -162,9 +229,15 @@ private:
     // The extra tool bars in the window now.
     QList<QToolBar *> lCurBars;
     QHash<QByteArray, QMdiSubWindow *> hNoteWindows;
+    // Makes the Window menu's note entries exclusive; made anew each time
+    // the menu opens.
+    QActionGroup *pWinGroup = nullptr;
     VaultModel *pModel = nullptr;
     // The note window activated last; null when it went.
     QMdiSubWindow *pLastSub = nullptr;
+    // The editor type whose extra tool bars are in the window; empty when
+    // none are.
+    QString sCurType;
     // The cloud login held for the open vault, remembered in its header or
     // given to the wizard; bRemember asks to store it in the header.
     QString sRemoteUser;
@@ -174,6 +247,11 @@ private:
     // check waiting for its reply, null when none is.
     QNetworkAccessManager *pNetMgr = nullptr;
     QNetworkReply *pCheckReply = nullptr;
+    AutoForget *pAutoForget = nullptr;
+    // Looks again, while a forget waits for the program to be at rest.
+    QTimer *pForgetRetry = nullptr;
+    // What the idle close has to tell besides the notice itself.
+    QStringList lIdleNotices;
 };
 
 template <typename F>

@@ -368,8 +368,14 @@ void NoteWidgetHtml::formatChanged(const QTextCharFormat &format) {
         pActUnderline->setChecked(format.fontUnderline());
     if (pFontBox)
         pFontBox->setCurrentFont(format.font());
-    if (pSizeBox)
-        pSizeBox->setEditText(QString("%1").arg(format.fontPointSize()));
+    if (pSizeBox) {
+        // Text without a size of its own is shown in the document's font;
+        // that is the size the user sees, not 0.
+        const double dSize = format.fontPointSize() > 0
+                                 ? format.fontPointSize()
+                                 : teNote->document()->defaultFont().pointSizeF();
+        pSizeBox->setEditText(QString("%1").arg(dSize));
+    }
     if (pColorBtn)
         pColorBtn->setColor(format.foreground().color());
 }

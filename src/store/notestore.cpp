@@ -31,6 +31,7 @@ constexpr int kPreallocBlocks = 2;
 constexpr int kHeaderStream = 1;
 constexpr uint8_t kVersion = 1;
 constexpr int kCompression = 9;
+const char *const kBatchUndone = "A change of the batch failed, and the whole batch was undone.";
 
 // Runs f and turns the typed-value library's own exceptions into Ka ones,
 // so that callers of the store deal with Ka exceptions only.
@@ -93,14 +94,90 @@ Ka::String toHex(const Ka::String &sData) {
 // it does not commit, whatever it changed in memory is put back (last change
 // first) and the container is reread from the file, which the failed commit
 // left at the state before; the vault is then as it was before the change.
+//
+// A batch is one such change that gathers the changes of its operations:
+// an operation's change inside a batch hands what it did over to the batch
+// instead of committing, and when it fails, it undoes the whole batch.
 class NoteStore::Change {
 public:
-    explicit Change(NoteStore &rStore) : rStore(rStore), iRemoteVersion(rStore.iRemoteVersion) {
+    enum Kind { Operation, WholeBatch };
+
+    explicit Change(NoteStore &rStore, Kind eKind = Operation)
+        : rStore(rStore), iRemoteVersion(rStore.iRemoteVersion),
+          pBatch(eKind == Operation ? rStore.pBatch.get() : nullptr), bTouched(eKind == Operation) {
         rStore.requireWritable();
+        rStore.requireBatchIntact();
     }
     ~Change() {
-        if (bDone)
+        if (!bDone)
+            rollBack(true);
+    }
+    Change(const Change &) = delete;
+    Change &operator=(const Change &) = delete;
+
+    // The record of uId, or its absence, is put back on failure. (Undo steps
+    // hold the store, not the change: a batch keeps them longer.)
+    void keepNote(const Ka::Uuid &uId) {
+        NoteTable &hNotes = rStore.hNotes;
+        if (hNotes.has(uId)) {
+            onUndo([&hNotes, uId, note = std::as_const(hNotes).get(uId)] {
+                hNotes.insert(uId, note);
+            });
+        } else {
+            onUndo([&hNotes, uId] { hNotes.erase(uId); });
+        }
+    }
+    // Puts pValue (the store's from here on, also when this throws; null
+    // removes the entry) under the key. On failure the old value comes back
+    // and pValue is deleted; on commit the old value is deleted.
+    void setHeaderValue(const QByteArray &baKey, Vrel::Object *pValue) {
+        std::unique_ptr<Vrel::Object> pNew(pValue);
+        Vrel::Dictionary &rHeader = *rStore.pHeader;
+        Vrel::Object *pOld = rHeader.value(baKey, nullptr);
+        // Made before the header changes, so that nothing after it can throw.
+        std::function<void()> fUndo = [&rHeader, baKey, pOld] {
+            delete rHeader.take(baKey);
+            if (pOld)
+                rHeader.insert(baKey, pOld);
+        };
+        std::function<void()> fCommitted = [pOld] { delete pOld; };
+        makeRoom(lUndo, 1);
+        makeRoom(lCommitted, 1);
+        rHeader.take(baKey);
+        if (pNew)
+            rHeader.insert(baKey, pNew.release());
+        lUndo.push_back(std::move(fUndo));
+        lCommitted.push_back(std::move(fCommitted));
+    }
+    void onUndo(std::function<void()> f) { lUndo.push_back(std::move(f)); }
+    // Runs once the change is committed (it frees what the change replaced).
+    void onCommit(std::function<void()> f) { lCommitted.push_back(std::move(f)); }
+
+    // Inside a batch: hands the change over to it. Otherwise writes the
+    // header and commits the file (a batch that changed nothing writes
+    // nothing).
+    void commit() {
+        if (pBatch) {
+            pBatch->take(*this);
+            bDone = true;
             return;
+        }
+        if (bTouched) {
+            rStore.saveHeader(*this);
+            rStore.commitFile();
+        }
+        bDone = true;
+        for (auto &f : lCommitted)
+            f();
+        if (bTouched)
+            emit rStore.headerChanged();
+    }
+
+    // Puts back what the change did in memory; bReread: and rereads the
+    // container from the file. An operation's change inside a batch undoes
+    // the batch too.
+    void rollBack(bool bReread) noexcept {
+        bDone = true;
         for (auto it = lUndo.rbegin(); it != lUndo.rend(); ++it) {
             try {
                 (*it)();
@@ -108,40 +185,43 @@ public:
                 // Putting back only moves what is already allocated.
             }
         }
+        lUndo.clear();
         rStore.iRemoteVersion = iRemoteVersion;
-        rStore.restoreAfterFailure();
-    }
-    Change(const Change &) = delete;
-    Change &operator=(const Change &) = delete;
-
-    // The record of uId, or its absence, is put back on failure.
-    void keepNote(const Ka::Uuid &uId) {
-        if (rStore.hNotes.has(uId)) {
-            onUndo([this, uId, note = std::as_const(rStore.hNotes).get(uId)] {
-                rStore.hNotes.insert(uId, note);
-            });
-        } else {
-            onUndo([this, uId] { rStore.hNotes.erase(uId); });
-        }
-    }
-    void onUndo(std::function<void()> f) { lUndo.push_back(std::move(f)); }
-    // Runs once the change is committed (it frees what the change replaced).
-    void onCommit(std::function<void()> f) { lCommitted.push_back(std::move(f)); }
-
-    void commit() {
-        rStore.saveHeader(*this);
-        rStore.commitFile();
-        bDone = true;
-        for (auto &f : lCommitted)
-            f();
-        emit rStore.headerChanged();
+        if (pBatch)
+            rStore.failBatch();
+        else if (bTouched && bReread)
+            rStore.restoreAfterFailure();
     }
 
 private:
+    using Steps = std::vector<std::function<void()>>;
+
+    // Room for n more steps, so that adding them cannot throw; grown as
+    // push_back grows, since a batch adds a few steps per operation.
+    static void makeRoom(Steps &lSteps, size_t n) {
+        if (lSteps.capacity() - lSteps.size() < n)
+            lSteps.reserve(std::max(lSteps.size() + n, 2 * lSteps.capacity()));
+    }
+
+    void take(Change &rDone) {
+        // Reserved first: the moves themselves cannot throw.
+        makeRoom(lUndo, rDone.lUndo.size());
+        makeRoom(lCommitted, rDone.lCommitted.size());
+        lUndo.insert(lUndo.end(), std::make_move_iterator(rDone.lUndo.begin()),
+                     std::make_move_iterator(rDone.lUndo.end()));
+        lCommitted.insert(lCommitted.end(), std::make_move_iterator(rDone.lCommitted.begin()),
+                          std::make_move_iterator(rDone.lCommitted.end()));
+        bTouched = true;
+    }
+
     NoteStore &rStore;
     int32_t iRemoteVersion;
-    std::vector<std::function<void()>> lUndo;
-    std::vector<std::function<void()>> lCommitted;
+    Change *pBatch; // the batch this operation belongs to; null for none
+    // Something may differ from the last commit: always for an operation,
+    // for a batch once an operation handed itself over.
+    bool bTouched;
+    Steps lUndo;
+    Steps lCommitted;
     bool bDone = false;
 };
 
@@ -203,8 +283,12 @@ Ka::Stream &NoteStore::containerBase() {
 }
 
 NoteStore::~NoteStore() {
-    // Every change was committed when its operation returned; nothing the
-    // container still holds is written (the journaled file drops it).
+    // Every change was committed when its operation returned, or belongs to
+    // a batch never ended, which is dropped: nothing the container still
+    // holds is written (the journaled file drops it).
+    if (pBatch)
+        pBatch->rollBack(false);
+    pBatch.reset();
     try {
         jVault.removeJournal();
     } catch (...) {
@@ -404,16 +488,7 @@ void NoteStore::saveHeader(Change &rChange) {
                 pVersion->setValue(iRemoteVersion);
                 rChange.onUndo([pVersion, iOld] { pVersion->setValue(iOld); });
             } else {
-                auto pNew = std::make_unique<Vrel::Integer>(iRemoteVersion);
-                Vrel::Object *pOld = pHeader->take("remoteVersion");
-                pHeader->insert("remoteVersion", pNew.get());
-                Vrel::Object *pInserted = pNew.release();
-                rChange.onUndo([this, pOld, pInserted] {
-                    delete pHeader->take("remoteVersion");
-                    if (pOld)
-                        pHeader->insert("remoteVersion", pOld);
-                });
-                rChange.onCommit([pOld] { delete pOld; });
+                rChange.setHeaderValue("remoteVersion", new Vrel::Integer(iRemoteVersion));
             }
         }
         {
@@ -430,6 +505,14 @@ void NoteStore::saveHeader(Change &rChange) {
     stack.close();
     Ka::TessaryStream stream = cVault.openStream(kHeaderStream);
     stream.write(pBuf->getString());
+}
+
+void NoteStore::changeRecord(const Ka::Uuid &uId, const std::function<void(Note &)> &fChange) {
+    requireNote(uId);
+    Change change(*this);
+    change.keepNote(uId);
+    fChange(hNotes.get(uId));
+    change.commit();
 }
 
 void NoteStore::commitFile() {
@@ -482,13 +565,10 @@ Vrel::Dictionary *NoteStore::loadNote(const Ka::Uuid &uId) noexcept {
 }
 
 void NoteStore::renameNote(const Ka::Uuid &uId, const Ka::String &sName) {
-    requireNote(uId);
-    Change change(*this);
-    change.keepNote(uId);
-    Note &rNote = hNotes.get(uId);
-    rNote.sName = sName;
-    rNote.bChanged = true;
-    change.commit();
+    changeRecord(uId, [&sName](Note &rNote) {
+        rNote.sName = sName;
+        rNote.bChanged = true;
+    });
 }
 
 bool NoteStore::deleteNote(const Ka::Uuid &uId) noexcept {
@@ -502,16 +582,8 @@ bool NoteStore::deleteNote(const Ka::Uuid &uId) noexcept {
         if (pHeader->contains("syncId")) {
             Vrel::List *pDeletes = pHeader->valueList("deletes");
             if (!pDeletes) {
-                auto pNew = std::make_unique<Vrel::List>();
-                Vrel::Object *pOld = pHeader->take("deletes");
-                pDeletes = pNew.get();
-                pHeader->insert("deletes", pNew.release());
-                change.onUndo([this, pOld] {
-                    delete pHeader->take("deletes");
-                    if (pOld)
-                        pHeader->insert("deletes", pOld);
-                });
-                change.onCommit([pOld] { delete pOld; });
+                pDeletes = new Vrel::List;
+                change.setHeaderValue("deletes", pDeletes);
             }
             auto pEntry = std::make_unique<Vrel::String>(toByteArray(uId.getRaw()));
             pDeletes->append(pEntry.get());
@@ -531,11 +603,7 @@ Ka::String NoteStore::getNoteName(const Ka::Uuid &uId) const {
 }
 
 void NoteStore::setNoteChanged(const Ka::Uuid &uId, bool bChanged) {
-    requireNote(uId);
-    Change change(*this);
-    change.keepNote(uId);
-    hNotes.get(uId).bChanged = bChanged;
-    change.commit();
+    changeRecord(uId, [bChanged](Note &rNote) { rNote.bChanged = bChanged; });
 }
 
 // The raise comes before the lookup and stays when the id is unknown; it
@@ -543,11 +611,7 @@ void NoteStore::setNoteChanged(const Ka::Uuid &uId, bool bChanged) {
 void NoteStore::setNoteVersion(const Ka::Uuid &uId, int32_t iVersion) {
     if (iVersion > iRemoteVersion)
         iRemoteVersion = iVersion;
-    requireNote(uId);
-    Change change(*this);
-    change.keepNote(uId);
-    hNotes.get(uId).iVersion = iVersion;
-    change.commit();
+    changeRecord(uId, [iVersion](Note &rNote) { rNote.iVersion = iVersion; });
 }
 
 Ka::String NoteStore::getNoteData(const Ka::Uuid &uId) {
@@ -615,6 +679,45 @@ void NoteStore::setRemoteVersion(int32_t iVersion) {
     change.commit();
 }
 
+void NoteStore::setNoteSynced(const Ka::Uuid &uId, int32_t iVersion) {
+    changeRecord(uId, [iVersion](Note &rNote) {
+        rNote.iVersion = iVersion;
+        rNote.bChanged = false;
+    });
+}
+
+void NoteStore::unqueueDeletion(const Ka::Uuid &uId) {
+    Vrel::List *pDeletes = pHeader->valueList("deletes");
+    const QByteArray baRaw = toByteArray(uId.getRaw());
+    const auto isId = [&baRaw](const Vrel::Object *pEntry) {
+        const auto *pId = dynamic_cast<const Vrel::String *>(pEntry);
+        return pId && *pId == baRaw;
+    };
+    if (!pDeletes || std::none_of(pDeletes->begin(), pDeletes->end(), isId))
+        return;
+    Change change(*this);
+    // From the end, so that putting back in the opposite order restores
+    // every position. An entry leaves the list only once its undo is
+    // recorded.
+    for (qsizetype i = pDeletes->size() - 1; i >= 0; --i) {
+        Vrel::Object *pEntry = pDeletes->at(i);
+        if (!isId(pEntry))
+            continue;
+        change.onCommit([pEntry] { delete pEntry; });
+        change.onUndo([pDeletes, i, pEntry] { pDeletes->insert(i, pEntry); });
+        pDeletes->removeAt(i);
+    }
+    change.commit();
+}
+
+// The header writer only ever raises "remoteVersion"; 0 means no entry.
+void NoteStore::resetRemoteVersion() {
+    Change change(*this);
+    iRemoteVersion = 0;
+    change.setHeaderValue("remoteVersion", nullptr);
+    change.commit();
+}
+
 bool NoteStore::hasHeader(const QByteArray &baKey) const {
     return pHeader->contains(baKey);
 }
@@ -631,24 +734,67 @@ void NoteStore::setHeader(const QByteArray &baKey, Vrel::Object *pValue) {
     Vrel::Object *pOld = pHeader->value(baKey, nullptr);
     std::unique_ptr<Vrel::Object> pOwned(pValue != pOld ? pValue : nullptr);
     Change change(*this);
-    pHeader->take(baKey);
-    pHeader->insert(baKey, pValue);
-    pOwned.release();
-    change.onUndo([this, baKey, pValue, pOld] {
-        pHeader->take(baKey);
-        if (pValue != pOld)
-            delete pValue;
-        if (pOld)
-            pHeader->insert(baKey, pOld);
-    });
-    if (pOld != pValue)
-        change.onCommit([pOld] { delete pOld; });
+    if (pOwned)
+        change.setHeaderValue(baKey, pOwned.release());
     change.commit();
 }
 
 void NoteStore::removeHeader(const QByteArray &baKey) {
-    // QHash::remove would only drop the pointer.
-    delete pHeader->take(baKey);
+    if (!pHeader->contains(baKey))
+        return;
+    if (iBatchDepth == 0) {
+        // QHash::remove would only drop the pointer.
+        delete pHeader->take(baKey);
+        return;
+    }
+    Change change(*this);
+    change.setHeaderValue(baKey, nullptr);
+    change.commit();
+}
+
+void NoteStore::beginBatch() {
+    if (iBatchDepth == 0)
+        pBatch = std::make_unique<Change>(*this, Change::WholeBatch);
+    ++iBatchDepth;
+}
+
+void NoteStore::endBatch() {
+    if (iBatchDepth == 0)
+        return;
+    --iBatchDepth;
+    if (bBatchFailed) {
+        bBatchFailed = iBatchDepth > 0;
+        throw Ka::ExceptionBase("%s", kBatchUndone);
+    }
+    if (iBatchDepth > 0)
+        return;
+    // Undoes the batch itself when the commit throws.
+    const std::unique_ptr<Change> pDone = std::move(pBatch);
+    pDone->commit();
+}
+
+void NoteStore::abandonBatch() noexcept {
+    if (iBatchDepth == 0)
+        return;
+    --iBatchDepth;
+    if (pBatch) {
+        pBatch->rollBack(true);
+        pBatch.reset();
+    }
+    bBatchFailed = iBatchDepth > 0;
+}
+
+void NoteStore::failBatch() noexcept {
+    bBatchFailed = true;
+    if (pBatch) {
+        pBatch->rollBack(true);
+        pBatch.reset();
+    }
+}
+
+void NoteStore::requireBatchIntact() const {
+    if (bBatchFailed)
+        throw Ka::ExceptionBase("%s", kBatchUndone);
 }
 
 Ka::ArchiveBase &operator<<(Ka::ArchiveBase &rAr, const NoteStore::Note &rNote) {

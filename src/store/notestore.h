@@ -38,6 +38,17 @@ class Object;
 // header value removed with removeHeader reaches the file with the next such
 // operation.
 //
+// A batch (beginBatch ... endBatch, or a Batch guard) makes many operations
+// one such change: each changes the store in memory as usual, but the header
+// is written once and everything is committed at the outermost endBatch, so
+// that a crash leaves the vault before the batch or after it, never in
+// between. When an operation inside fails after it began to change the
+// vault, or the batch is abandoned (a Batch guard unwound by an exception),
+// the whole batch is undone: the store and the file are back at the state
+// before beginBatch. A committed batch is as durable as any operation. The
+// file keeps every write of a batch in memory until the commit, so a caller
+// with much to write ends a batch and begins the next every few megabytes.
+//
 // One store per file: the store holds an advisory lock on the file while it
 // is open, and a second store on the same file, in this process or another,
 // is refused with kVaultInUse.
@@ -47,9 +58,11 @@ class Object;
 // password is wrong, and never writes to a file it refuses (it only puts a
 // vault back to its last committed state when a journal says a change was
 // cut short). An operation that fails, in memory or on the disk, throws
-// and leaves the store and the file as they were before it. loadNote and
+// and leaves the store and the file as they were before it, or, inside a
+// batch, before the batch (one that fails before it changes anything, such
+// as one for an unknown id, leaves the batch alone). loadNote and
 // deleteNote report failure by their result and never throw. The
-// destructor never throws.
+// destructor never throws; a batch still open then is undone.
 //
 // Thread safety: none. One thread at a time (the sync client calls it from
 // its thread while the user is kept out of the main window).
@@ -108,15 +121,69 @@ public:
                     int32_t iVersion);
     // Raises the remote version (never lowers it) and writes the header.
     void setRemoteVersion(int32_t iVersion);
+    // The note as the sync server now holds it: at iVersion and no longer
+    // changed. Unlike setNoteVersion it leaves the remote version alone:
+    // changes made elsewhere before iVersion may not have been fetched yet.
+    void setNoteSynced(const Ka::Uuid &uId, int32_t iVersion);
+    // Takes uId off the deletions queued under "deletes" (the sync server
+    // deleted the note itself, or a change made there wins over ours);
+    // nothing when it is not queued.
+    void unqueueDeletion(const Ka::Uuid &uId);
+    // Back to remote version 0, without "remoteVersion" in the header, for a
+    // vault that is bound to a new remote vault or filled by a download.
+    void resetRemoteVersion();
+
+    // Opens a batch, or a level inside the open one (batches nest; only the
+    // outermost commits). Throws when the store refuses changes.
+    void beginBatch();
+    // Ends a level. The outermost commits the batch: one header write, when
+    // anything changed, and one commit of the file. Throws when that commit
+    // fails, and when an operation inside failed and undid the batch (an
+    // inner level throws then too); the store is then at the state before
+    // the batch, and the level is over either way. Without an open batch it
+    // does nothing.
+    void endBatch();
+    // Ends a level and undoes the whole batch, also when the level is an
+    // inner one: the batch as one change cannot keep part of itself.
+    void abandonBatch() noexcept;
+    bool isInBatch() const { return iBatchDepth > 0; }
+    // The open batch was undone (an operation inside failed, or an inner
+    // level was abandoned): its operations are refused until it ends.
+    bool isBatchUndone() const { return bBatchFailed; }
+
+    // One level of a batch for the length of a scope: end() commits (at the
+    // outermost level), leaving the scope without end() abandons the batch.
+    class Batch {
+    public:
+        explicit Batch(NoteStore &rStore) : rStore(rStore) { rStore.beginBatch(); }
+        ~Batch() {
+            if (!bEnded)
+                rStore.abandonBatch();
+        }
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+        void end() {
+            bEnded = true;
+            rStore.endBatch();
+        }
+
+    private:
+        NoteStore &rStore;
+        bool bEnded = false;
+    };
 
     bool hasHeader(const QByteArray &baKey) const;
     // The value under the key, still owned by the store; null when absent.
+    // Change it only through setHeader: a change made in place could not be
+    // undone when the operation or batch around it fails.
     Vrel::Object *getHeader(const QByteArray &baKey) const;
     // Stores pValue under the key and takes ownership of it, also when this
     // throws (the header then keeps its old value); a different value it
     // replaces is deleted. Null is refused.
     void setHeader(const QByteArray &baKey, Vrel::Object *pValue);
-    // Deletes the value and its entry; written with the next header write.
+    // Deletes the value and its entry; written with the next header write
+    // (inside a batch: with the batch, and undone with it). Throws only
+    // inside a batch, when the store refuses changes.
     void removeHeader(const QByteArray &baKey);
 
     int32_t getRemoteVersion() const { return iRemoteVersion; }
@@ -167,6 +234,13 @@ private:
     Vrel::Object *openObject(Ka::StreamStack &rStack);
     // Writes stream 1; rChange puts back what the header writer changes.
     void saveHeader(Change &rChange);
+    // After an operation inside the batch failed: the batch is undone, and
+    // every further operation of it is refused until its outermost level
+    // ends.
+    void failBatch() noexcept;
+    void requireBatchIntact() const;
+    // Changes the record of uId (throws for an unknown id) and commits.
+    void changeRecord(const Ka::Uuid &uId, const std::function<void(Note &)> &fChange);
     // Hands the container's changes to the file and commits them.
     void commitFile();
 
@@ -185,6 +259,11 @@ private:
     // A failed change could not be undone in the file: the store refuses
     // every further change (the journal restores the file at the next open).
     bool bBroken = false;
+    // The open batch: the change that gathers its operations (null once an
+    // operation undid it), its nesting depth, and whether it was undone.
+    std::unique_ptr<Change> pBatch;
+    int iBatchDepth = 0;
+    bool bBatchFailed = false;
 };
 
 // The note record in the note table: stream id and version as 4 bytes each,

@@ -1,17 +1,21 @@
 // MainWnd: the start choice, the command states, and the vault and note
 // commands driven end to end on real vault files, with every dialog
 // answered as a user would.
+#include "gui/autoforget.h"
 #include "gui/mainwnd.h"
 #include "gui/notewidgethtml.h"
+#include "gui/optionsdlg.h"
 #include "gui/vaultmodel.h"
 #include "gui/vaultpathargument.h"
 #include "gui/vaulttreeview.h"
+#include "gui/welcomedlg.h"
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
 #include "support/guitest.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -19,6 +23,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolBar>
@@ -88,6 +93,39 @@ void answerOk(QString *pText) {
     GuiTest::answerMessageBox(QMessageBox::Ok, pText);
 }
 
+// While it lives, writes that would grow any file past iSize bytes fail
+// (as root too, which file modes would not stop).
+class FileSizeLimit {
+    rlimit old{};
+
+public:
+    explicit FileSizeLimit(qint64 iSize) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit = old;
+        limit.rlim_cur = rlim_t(iSize);
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            qFatal("cannot limit the file size");
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+};
+
+// A text that does not compress to nothing.
+QString manyWords() {
+    QString sWords;
+    for (int i = 0; i < 20000; ++i)
+        sWords += QString::number(i * 7919 % 10007, 36) + ' ';
+    return sWords;
+}
+
+// The entries of a menu as their texts ("-" for a separator).
+QStringList entries(const QMenu *pMenu) {
+    QStringList lTexts;
+    for (const QAction *pAction : pMenu->actions())
+        lTexts << (pAction->isSeparator() ? QString("-") : pAction->text());
+    return lTexts;
+}
+
 } // namespace
 
 class MainWndTest : public QObject {
@@ -98,9 +136,11 @@ class MainWndTest : public QObject {
 
     QString path(const QString &sName) const { return pDir->filePath(sName); }
 
-    // A window with no vault and no dialog at start (a vault was used before).
+    // A window with no vault and no dialog at start (a vault was used before,
+    // and the welcome dialog is switched off).
     MainWnd *plainWindow() {
         QSettings().setValue("recentVaults/list", QStringList{"elsewhere.vault"});
+        QSettings().setValue("general/useWelcomeDlg", false);
         pWnd = std::make_unique<MainWnd>(QString());
         pWnd->show();
         return pWnd.get();
@@ -178,6 +218,53 @@ class MainWndTest : public QObject {
         return lBars;
     }
     NoteStore *store() const { return pWnd->pStore; }
+    AutoForget *autoForget() const { return pWnd->pAutoForget; }
+    // The window of the open note of that name.
+    QMdiSubWindow *hWindow(const QString &sName) const {
+        for (QMdiSubWindow *pSub : mdi()->subWindowList()) {
+            if (editor(pSub)->getName() == sName)
+                return pSub;
+        }
+        return nullptr;
+    }
+    QMenu *menu(const char *sName) const { return pWnd->findChild<QMenu *>(sName); }
+    QStringList recentList() const { return QSettings().value("recentVaults/list").toStringList(); }
+    // The current editor type's tool bar of that name.
+    QToolBar *bar(const QString &sName) const {
+        for (QToolBar *pBar : pWnd->lCurBars) {
+            if (pBar->objectName() == sName)
+                return pBar;
+        }
+        return nullptr;
+    }
+    // Waits until the layout of the current editor type has been restored
+    // (the Toolbars menu is rebuilt last).
+    bool barsSettled() const {
+        return GuiTest::waitFor([&] {
+            QList<QAction *> lToggles{pWnd->findChild<QToolBar *>("tbNote")->toggleViewAction()};
+            for (QToolBar *pBar : pWnd->lCurBars)
+                lToggles << pBar->toggleViewAction();
+            return menu("menuToolbars")->actions() == lToggles;
+        });
+    }
+    // The window closes and comes again.
+    void restart() {
+        pWnd.reset();
+        pWnd = std::make_unique<MainWnd>(QString());
+        pWnd->show();
+    }
+    // Runs fCause and answers the message box that follows; gives its title
+    // and text.
+    QStringList awaitNotice(const std::function<void()> &fCause) {
+        QStringList lNotice;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            lNotice << pModal->windowTitle() << qobject_cast<QMessageBox *>(pModal)->text();
+            pModal->close();
+        });
+        fCause();
+        GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; });
+        return lNotice;
+    }
 
 private slots:
     void initTestCase() { fPreviousHandler = qInstallMessageHandler(catchConnectWarnings); }
@@ -598,19 +685,8 @@ private slots:
         windowOnNewVault();
         createNote("Big");
         action("actionSaveNote")->trigger();
-        const qint64 iSize = QFileInfo(path("notes.vault")).size();
-
-        // Writes that would grow any file past its present size fail (as
-        // root too, which file modes would not stop).
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = rlim_t(iSize);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        QString sWords;
-        for (int i = 0; i < 20000; ++i)
-            sWords += QString::number(i * 7919 % 10007, 36) + ' ';
+        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
+        const QString sWords = manyWords();
         type(sWords);
 
         QString sText;
@@ -631,7 +707,7 @@ private slots:
         QVERIFY(sText.startsWith("The note 'Another' cannot be created."));
         QCOMPARE(mdi()->subWindowList().size(), 1);
 
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
+        pFull.reset();
         action("actionSaveNote")->trigger();
         QVERIFY(!editor()->isModified());
         reopen(path("notes.vault"));
@@ -662,6 +738,239 @@ private slots:
         action("actionNewVault")->trigger();
         QVERIFY(QFile::exists(path("dialog.vault")));
         QVERIFY(enabled({"actionCreateNote"}));
+    }
+
+    // Newest first, one entry per file however its path was written, kept to
+    // the maximum of the options (0: left alone); the entries open their vault.
+    void recentVaults() {
+        windowOnNewVault("a.vault");
+        action("actionClearRecent")->trigger();
+        QCOMPARE(entries(menu("menuRecentVaults")), QStringList({"-", "&Clear List"}));
+        for (const char *sName : {"a.vault", "b.vault", "c & d.vault"})
+            pWnd->newVault(path(sName), "pw");
+        const QString sOld = QDir::currentPath();
+        QDir::setCurrent(pDir->path());
+        QVERIFY(pWnd->openVault("a.vault", "pw"));
+        QDir::setCurrent(sOld);
+        QVERIFY(QDir(pDir->path()).mkdir("x"));
+        QVERIFY(pWnd->openVault(pDir->path() + "/./x/../b.vault", "pw"));
+        QCOMPARE(entries(menu("menuRecentVaults")),
+                 QStringList(
+                     {path("b.vault"), path("a.vault"), path("c && d.vault"), "-", "&Clear List"}));
+        answerPassword("pw");
+        menu("menuRecentVaults")->actions().at(2)->trigger();
+        QCOMPARE(recentList().first(), path("c & d.vault"));
+
+        QSettings().setValue("recentVaults/max", 2);
+        QVERIFY(pWnd->openVault(path("a.vault"), "pw"));
+        QSettings().setValue("recentVaults/max", 0);
+        QVERIFY(pWnd->openVault(path("b.vault"), "pw"));
+        QCOMPARE(recentList(), QStringList({path("a.vault"), path("c & d.vault")}));
+    }
+
+    // The options take effect at once and at the next start; hand-edited
+    // values are read safely.
+    void optionsTakeEffect() {
+        windowOnNewVault("a.vault");
+        pWnd->newVault(path("b.vault"), "pw");
+        GuiTest::answerModal([](QWidget *pModal) {
+            auto *pDialog = qobject_cast<OptionsDlg *>(pModal);
+            QVERIFY(pDialog);
+            pDialog->rbTabs->setChecked(true);
+            pDialog->cbTabPos->setCurrentText("Left");
+            pDialog->sbRecent->setValue(1);
+            pDialog->sbTimeout->setValue(10);
+            pDialog->accept();
+        });
+        action("actionOptions")->trigger();
+        for (int iRun = 0; iRun < 2; ++iRun) {
+            QCOMPARE(mdi()->viewMode(), QMdiArea::TabbedView);
+            QCOMPARE(mdi()->tabPosition(), QTabWidget::West);
+            QCOMPARE(autoForget()->minutes(), 10);
+            QCOMPARE(entries(menu("menuRecentVaults")).size(), 3);
+            restart();
+        }
+        QSettings().setValue("layout/tabPosition", "bottom");
+        QSettings().setValue("general/forgetTimeout", "99999999999");
+        restart();
+        QCOMPARE(mdi()->tabPosition(), QTabWidget::North);
+        QCOMPARE(autoForget()->minutes(), AutoForget::kMaxMinutes);
+        QSettings().setValue("general/forgetTimeout", -3);
+        restart();
+        QCOMPARE(autoForget()->minutes(), 0);
+    }
+
+    // An editor type's tool-bar layout follows its windows and outlives the
+    // main window.
+    void toolBarLayoutPerType() {
+        windowOnNewVault();
+        createNote("One");
+        QVERIFY(barsSettled());
+        QCOMPARE(entries(menu("menuToolbars")),
+                 QStringList(
+                     {"General Note Operations", "Edit", "Formatting", "Font Settings", "Tables"}));
+        pWnd->addToolBar(Qt::BottomToolBarArea, bar("tbHtmlTables"));
+        bar("tbHtmlFont")->toggleViewAction()->trigger();
+        createNote("Two");
+        QVERIFY(barsSettled());
+        QCOMPARE(pWnd->toolBarArea(bar("tbHtmlTables")), Qt::BottomToolBarArea);
+        QVERIFY(bar("tbHtmlFont")->isHidden());
+
+        mdi()->closeAllSubWindows();
+        QVERIFY(GuiTest::waitFor([&] { return editorBars().isEmpty(); }));
+        QCOMPARE(entries(menu("menuToolbars")), QStringList{"General Note Operations"});
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Two"));
+        QVERIFY(barsSettled());
+        QCOMPARE(pWnd->toolBarArea(bar("tbHtmlTables")), Qt::BottomToolBarArea);
+        QVERIFY(bar("tbHtmlFont")->isHidden());
+        QVERIFY(!bar("tbHtmlEdit")->isHidden());
+    }
+
+    // One entry per note window in the order they opened, the first nine
+    // with their digit as the accelerator; an entry whose window has gone
+    // does nothing. In tabs too a note's '&' shows as it is.
+    void windowMenuAndTabs() {
+        windowOnNewVault();
+        for (int i = 1; i <= 10; ++i)
+            pWnd->newNote(i == 3 ? QString("Salt & Pepper") : QString("Note %1").arg(i), "html");
+        QMenu *pMenu = menu("menuWindow");
+        emit pMenu->aboutToShow();
+        QList<QAction *> lEntries = pMenu->actions().mid(6);
+        QCOMPARE(lEntries.size(), 10);
+        QCOMPARE(lEntries.at(2)->text(), QString("&3 Salt && Pepper"));
+        QCOMPARE(lEntries.at(8)->text(), QString("&9 Note 9"));
+        QCOMPARE(lEntries.at(9)->text(), QString("10 Note 10"));
+        QVERIFY(lEntries.at(9)->isChecked());
+        lEntries.at(1)->trigger();
+        QCOMPARE(editor()->getName(), QString("Note 2"));
+        mdi()->subWindowList(QMdiArea::CreationOrder).at(4)->close();
+        QVERIFY(GuiTest::waitFor([&] { return mdi()->subWindowList().size() == 9; }));
+        lEntries.at(4)->trigger();
+        QCOMPARE(editor()->getName(), QString("Note 2"));
+
+        QSettings().setValue("layout/interface", "tabs");
+        pWnd->initFromOptions();
+        auto *pTabs = mdi()->findChild<QTabBar *>();
+        QVERIFY(pTabs);
+        pTabs->moveTab(2, 0);
+        mdi()->setActiveSubWindow(hWindow("Salt & Pepper"));
+        type("more");
+        QVERIFY(GuiTest::waitFor([&] { return pTabs->tabText(0) == "Salt && Pepper*"; }));
+        QCOMPARE(pTabs->tabText(1), QString("Note 1"));
+    }
+
+    // The welcome dialog at start comes back while opening fails.
+    void welcomeAtStart() {
+        windowOnNewVault("known.vault");
+        QSettings().setValue("general/useWelcomeDlg", true);
+        for (const char *sPass : {"wrong", "pw"}) {
+            GuiTest::answerModal([sPass](QWidget *pModal) {
+                auto *pDialog = qobject_cast<WelcomeDlg *>(pModal);
+                QVERIFY(pDialog);
+                QTest::keyClicks(pDialog->lePassword, sPass);
+                pDialog->pbOpen->click();
+            });
+            if (QString(sPass) == "wrong")
+                answerOk(nullptr);
+        }
+        restart();
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QVERIFY(store());
+    }
+
+    // Idle: every note saved, the vault closed, the user told; a later idle
+    // period with no vault does nothing.
+    void idleClose() {
+        windowOnNewVault();
+        createNote("Left open");
+        type("unsaved words");
+        autoForget()->setMinuteLength(20);
+        const QStringList lNotice = awaitNotice([&] { autoForget()->timeoutChanged(1); });
+        autoForget()->timeoutChanged(0);
+        QCOMPARE(lNotice, QStringList({"Pelimund - Idle",
+                                       "Your Vault was saved and closed automatically because of\n"
+                                       "inactivity. You can adjust this setting in the Options."}));
+        QVERIFY(!store());
+        QVERIFY(mdi()->subWindowList().isEmpty());
+        QVERIFY(disabled({"actionCreateNote", "actionSaveNote"}));
+        pWnd->forget();
+        QTest::qWait(0);
+        QVERIFY(!QApplication::activeModalWidget());
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Left open"));
+        QCOMPARE(text(), QString("unsaved words"));
+    }
+
+    // Key and button presses anywhere start the idle time anew; moves do not.
+    void activityPostpones() {
+        windowOnNewVault();
+        createNote("Busy");
+        autoForget()->setMinuteLength(5000);
+        autoForget()->timeoutChanged(1);
+        auto afterAWhile = [&] {
+            const int iStart = autoForget()->remainingTime();
+            // More than the slack of a coarse timer.
+            return GuiTest::waitFor([&] { return autoForget()->remainingTime() < iStart - 500; })
+                       ? autoForget()->remainingTime()
+                       : -2;
+        };
+        int iLeft = afterAWhile();
+        QTest::mouseMove(list(), QPoint(5, 5));
+        QVERIFY(autoForget()->remainingTime() <= iLeft);
+        QTest::keyClick(editor()->teNote, Qt::Key_X);
+        QVERIFY(autoForget()->remainingTime() > iLeft);
+        iLeft = afterAWhile();
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton);
+        QVERIFY(autoForget()->remainingTime() > iLeft);
+        autoForget()->timeoutChanged(0);
+        QVERIFY(store());
+    }
+
+    // A modal dialog or an open menu holds the close back until it is gone.
+    void busyPostpones() {
+        windowOnNewVault();
+        createNote("Doomed?");
+        GuiTest::answerModal([this](QWidget *pModal) {
+            pWnd->forget();
+            QVERIFY(store());
+            qobject_cast<QMessageBox *>(pModal)->button(QMessageBox::Yes)->click();
+        });
+        QCOMPARE(awaitNotice([&] { action("actionDeleteNote")->trigger(); }).value(0),
+                 QString("Pelimund - Idle"));
+        QVERIFY(!store());
+        QVERIFY(pWnd->openVault(path("notes.vault"), "pw"));
+        QVERIFY(listedNames().isEmpty()); // deleted while the vault was still open
+        QMenu *pMenu = menu("menuFile");
+        pMenu->popup(pWnd->mapToGlobal(QPoint(10, 10)));
+        QVERIFY(GuiTest::waitFor([&] { return QApplication::activePopupWidget() == pMenu; }));
+        pWnd->forget();
+        QTest::qWait(0);
+        QVERIFY(store());
+        QCOMPARE(awaitNotice([&] { pMenu->close(); }).value(0), QString("Pelimund - Idle"));
+    }
+
+    // A note that cannot be saved keeps its window and the vault open.
+    void idleSaveFailure() {
+        windowOnNewVault();
+        createNote("Big");
+        action("actionSaveNote")->trigger();
+        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
+        const QString sWords = manyWords();
+        type(sWords);
+        QString sText;
+        answerOk(&sText);
+        pWnd->forget();
+        pFull.reset();
+        QVERIFY2(sText.contains("the note 'Big' cannot be saved"), qPrintable(sText));
+        QVERIFY(store());
+        QVERIFY(editor()->isModified());
+        QCOMPARE(text(), sWords);
+
+        QCOMPARE(awaitNotice([&] { pWnd->forget(); }).value(0), QString("Pelimund - Idle"));
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Big"));
+        QCOMPARE(text(), sWords);
     }
 };
 

@@ -472,4 +472,196 @@ TEST(NoteStore, CreateOverAnExistingIdFreesTheOldBody) {
     EXPECT_EQ(htmlOf(pStore->loadNote(id)), "new");
 }
 
+// The sync's bookkeeping: an upload leaves the remote version where the
+// fetched changes put it; a deletion the server knows of leaves the queue;
+// a vault bound to a new remote vault starts at 0.
+TEST(NoteStore, UploadedNotesQueuedDeletionsAndANewRemoteVault) {
+    VaultFile vault;
+    const Ka::Uuid id = newId(), idGone = newId(), idOther = newId();
+    auto pStore = openVault(vault.sPath);
+    pStore->setHeader("syncId", new Vrel::String("remote-1"));
+    for (const Ka::Uuid &each : {id, idGone, idOther})
+        pStore->createNote(each, kstr("n"), kstr("html"), content("x").get());
+    pStore->setRemoteVersion(3);
+    pStore->setNoteSynced(id, 9);
+    EXPECT_EQ(pStore->getRemoteVersion(), 3);
+    EXPECT_EQ(pStore->getNotes().get(id).iVersion, 9);
+    EXPECT_FALSE(pStore->getNotes().get(id).bChanged);
+    EXPECT_THROW(pStore->setNoteSynced(newId(), 1), Ka::HashException);
+
+    ASSERT_TRUE(pStore->deleteNote(idGone));
+    ASSERT_TRUE(pStore->deleteNote(idOther));
+    SignalCount writes(*pStore);
+    pStore->unqueueDeletion(id); // not queued: nothing to write
+    EXPECT_EQ(writes.n, 0);
+    pStore->unqueueDeletion(idGone);
+    EXPECT_EQ(writes.n, 1);
+    auto *pDeletes = dynamic_cast<Vrel::List *>(pStore->getHeader("deletes"));
+    ASSERT_NE(pDeletes, nullptr);
+    ASSERT_EQ(pDeletes->size(), 1);
+    EXPECT_EQ(*dynamic_cast<Vrel::String *>(pDeletes->at(0)), toByteArray(idOther.getRaw()));
+
+    pStore->resetRemoteVersion();
+    EXPECT_EQ(pStore->getRemoteVersion(), 0);
+    pStore.reset();
+    testing::internal::CaptureStdout(); // the queued deletion
+    pStore = openVault(vault.sPath);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(pStore->getRemoteVersion(), 0);
+    EXPECT_FALSE(pStore->hasHeader("remoteVersion"));
+    EXPECT_EQ(pStore->getNotes().get(id).iVersion, 9);
+    EXPECT_EQ(dynamic_cast<Vrel::List *>(pStore->getHeader("deletes"))->size(), 1);
+}
+
+// A vault with a synced note, one to delete, a user and a queued deletion,
+// for the batch tests.
+struct BatchVault {
+    VaultFile vault, source;
+    const Ka::Uuid idKeep = newId(), idGone = newId(), idNew = newId(), idQueued = newId();
+    std::unique_ptr<NoteStore> pStore;
+    QByteArray baData, baMeta; // a note made elsewhere, as a download brings it
+
+    BatchVault() {
+        auto pSource = openVault(source.sPath);
+        pSource->createNote(idNew, kstr("imported"), kstr("html"), content("new").get());
+        testing::internal::CaptureStdout();
+        baMeta = toByteArray(pSource->getNoteMeta(idNew));
+        testing::internal::GetCapturedStdout();
+        baData = toByteArray(pSource->getNoteData(idNew));
+        pStore = openVault(vault.sPath);
+        pStore->setHeader("syncId", new Vrel::String("remote-1"));
+        pStore->setHeader("remoteUser", new Vrel::String("ada"));
+        pStore->createNote(idKeep, kstr("keep"), kstr("html"), content("keep").get());
+        pStore->createNote(idGone, kstr("gone"), kstr("html"), content("gone").get());
+        pStore->createNote(idQueued, kstr("queued"), kstr("html"), content("q").get());
+        EXPECT_TRUE(pStore->deleteNote(idQueued));
+        pStore->setRemoteVersion(2);
+    }
+    // Every kind of operation, for a batch.
+    void changeEverything() {
+        testing::internal::CaptureStdout();
+        pStore->importNote(idNew, baData, baMeta, 4);
+        testing::internal::GetCapturedStdout();
+        pStore->saveNote(idKeep, content("saved").get());
+        pStore->setNoteSynced(idKeep, 3);
+        pStore->renameNote(idKeep, kstr("renamed"));
+        EXPECT_TRUE(pStore->deleteNote(idGone));
+        pStore->unqueueDeletion(idQueued);
+        pStore->removeHeader("remoteUser");
+        pStore->setHeader("remotePass", new Vrel::String("secret"));
+        pStore->createNote(newId(), kstr("created"), kstr("html"), content("c").get());
+        pStore->resetRemoteVersion();
+        pStore->setNoteVersion(idNew, 6);
+    }
+    std::string fileView() const {
+        VaultFile copy; // the open store holds the lock
+        copy.setBytes(vault.bytes());
+        testing::internal::CaptureStdout();
+        const std::string sView = viewOf(*openVault(copy.sPath));
+        testing::internal::GetCapturedStdout();
+        return sView;
+    }
+};
+
+// Inside a batch every operation changes the store at once and the file
+// not at all; the outermost end writes the header once and commits it all.
+TEST(NoteStore, ABatchIsCommittedWholeAtItsOutermostEnd) {
+    BatchVault v;
+    const std::string sBefore = viewOf(*v.pStore);
+    const std::string sFile = v.vault.bytes();
+    SignalCount writes(*v.pStore);
+    v.pStore->beginBatch();
+    v.pStore->beginBatch();
+    EXPECT_TRUE(v.pStore->isInBatch());
+    v.changeEverything();
+    v.pStore->endBatch();
+    EXPECT_EQ(writes.n, 0);
+    EXPECT_EQ(v.vault.bytes(), sFile);
+    EXPECT_FALSE(v.pStore->hasHeader("remoteUser"));
+    EXPECT_EQ(v.pStore->getRemoteVersion(), 6);
+    v.pStore->endBatch();
+    EXPECT_FALSE(v.pStore->isInBatch());
+    EXPECT_EQ(writes.n, 1);
+    const std::string sAfter = viewOf(*v.pStore);
+    EXPECT_NE(sAfter, sBefore);
+    v.pStore->endBatch(); // unmatched: nothing
+    EXPECT_EQ(writes.n, 1);
+    EXPECT_EQ(v.fileView(), sAfter);
+    // A batch that changed nothing writes nothing.
+    {
+        NoteStore::Batch idle(*v.pStore);
+        idle.end();
+    }
+    EXPECT_EQ(writes.n, 1);
+}
+
+// Leaving a guard's scope by an exception, or closing the store, undoes the
+// batch: the store and the file are as before it, and the store goes on.
+TEST(NoteStore, AnAbandonedBatchLeavesNoTrace) {
+    BatchVault v;
+    const std::string sBefore = viewOf(*v.pStore);
+    const std::string sFile = v.vault.bytes();
+    SignalCount writes(*v.pStore);
+    EXPECT_THROW(
+        {
+            NoteStore::Batch batch(*v.pStore);
+            v.changeEverything();
+            throw std::runtime_error("the line dropped");
+        },
+        std::runtime_error);
+    EXPECT_FALSE(v.pStore->isInBatch());
+    EXPECT_EQ(viewOf(*v.pStore), sBefore);
+    EXPECT_EQ(dynamic_cast<Vrel::String *>(v.pStore->getHeader("remoteUser"))->toStdString(),
+              "ada");
+    EXPECT_EQ(writes.n, 0);
+    EXPECT_EQ(v.vault.bytes(), sFile);
+
+    // An inner level abandoned takes the whole batch with it: the outer
+    // level is refused until it ends, and its end says so.
+    v.pStore->beginBatch();
+    v.pStore->renameNote(v.idKeep, kstr("outer"));
+    {
+        NoteStore::Batch inner(*v.pStore);
+        v.pStore->renameNote(v.idKeep, kstr("inner"));
+    }
+    EXPECT_TRUE(v.pStore->isBatchUndone());
+    EXPECT_EQ(str(v.pStore->getNoteName(v.idKeep)), "keep");
+    const std::string sUndone = "A change of the batch failed, and the whole batch was undone.";
+    EXPECT_EQ(messageOf([&] { v.pStore->renameNote(v.idKeep, kstr("later")); }), sUndone);
+    EXPECT_EQ(messageOf([&] { v.pStore->removeHeader("remoteUser"); }), sUndone);
+    EXPECT_FALSE(v.pStore->deleteNote(v.idKeep));
+    EXPECT_EQ(messageOf([&] { v.pStore->endBatch(); }), sUndone);
+    EXPECT_FALSE(v.pStore->isBatchUndone());
+    EXPECT_EQ(viewOf(*v.pStore), sBefore);
+    EXPECT_EQ(v.vault.bytes(), sFile);
+
+    v.pStore->renameNote(v.idKeep, kstr("after"));
+    EXPECT_EQ(writes.n, 1);
+    v.pStore->beginBatch();
+    v.changeEverything();
+    v.pStore.reset();
+    v.pStore = openVault(v.vault.sPath);
+    EXPECT_EQ(str(v.pStore->getNoteName(v.idKeep)), "after");
+    EXPECT_TRUE(v.pStore->getNotes().has(v.idGone));
+}
+
+// A header value that cannot be written fails the batch at its end; the
+// batch is then undone.
+TEST(NoteStore, ABatchWhoseCommitFailsIsUndone) {
+    BatchVault v;
+    const std::string sBefore = viewOf(*v.pStore);
+    const std::string sFile = v.vault.bytes();
+    NoteStore::Batch batch(*v.pStore);
+    v.changeEverything();
+    auto *pBad = new Vrel::List;
+    pBad->append(nullptr);
+    v.pStore->setHeader("remoteUser", pBad);
+    EXPECT_THROW(batch.end(), Ka::ExceptionBase);
+    EXPECT_FALSE(v.pStore->isInBatch());
+    EXPECT_EQ(viewOf(*v.pStore), sBefore);
+    EXPECT_EQ(v.vault.bytes(), sFile);
+    v.pStore->renameNote(v.idKeep, kstr("still writable"));
+    EXPECT_EQ(v.fileView(), viewOf(*v.pStore));
+}
+
 } // namespace

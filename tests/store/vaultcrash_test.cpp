@@ -1,9 +1,9 @@
 // The vault under crashes: for each kind of operation on a vault of a few
-// hundred notes, every state of the vault file and its journal that a
-// killed process or a power cut can leave (each prefix of the writes, writes
-// since the last sync lost or reordered, the last write torn at a sector
-// boundary) opens with its password and holds exactly the vault before the
-// operation or exactly the vault after it.
+// hundred notes, and for batches of them, every state of the vault file and
+// its journal that a killed process or a power cut can leave (each prefix of
+// the writes, writes since the last sync lost or reordered, the last write
+// torn at a sector boundary) opens with its password and holds exactly the
+// vault before the operation, or exactly the vault one of its commits left.
 #include "store/notestore.h"
 
 #include "store/stringconv.h"
@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -76,23 +77,15 @@ const BaseVault &baseVault() {
     return base;
 }
 
-// What a reader can see of a vault: the note table with every note's stored
-// bytes, and the header values. Equal views mean equal vaults.
-std::string viewOf(NoteStore &rStore) {
-    std::map<std::string, std::string> hNotes;
-    const Ka::List<Ka::Uuid> lIds = rStore.getNoteIds();
-    for (const Ka::Uuid &id : lIds) {
-        const NoteStore::Note &rNote = rStore.getNotes().get(id);
-        hNotes[str(id.getRaw())] =
-            str(rNote.sName) + "|" + str(rNote.sType) + "|" + std::to_string(rNote.iVersion) + "|" +
-            std::to_string(rNote.bChanged) + "|" + str(rStore.getNoteData(id));
+// Imports copies of iCount notes from the iFirst-th on, under new ids.
+void importCopies(NoteStore &rStore, const BaseVault &rBase, size_t iFirst, size_t iCount) {
+    testing::internal::CaptureStdout();
+    for (size_t i = iFirst; i < iFirst + iCount; ++i) {
+        const Ka::String sMeta = rStore.getNoteMeta(rBase.lIds[i]);
+        rStore.importNote(Ka::Uuid::generate(), toByteArray(rStore.getNoteData(rBase.lIds[i])),
+                          toByteArray(sMeta), 600 + int32_t(i));
     }
-    std::string sView = std::to_string(rStore.getRemoteVersion()) + "\n";
-    for (const char *sKey : {"remoteVersion", "deletes", "syncId", "remoteUser", "remotePass"})
-        sView += rStore.hasHeader(sKey) ? vrelBytes(*rStore.getHeader(sKey)) + "\n" : "-\n";
-    for (const auto &[sId, sNote] : hNotes)
-        sView += sId + sNote + "\n";
-    return sView;
+    testing::internal::GetCapturedStdout();
 }
 
 struct Operation {
@@ -131,13 +124,41 @@ const std::vector<Operation> &operations() {
         {"header change",
          [](NoteStore &r, B) { r.setHeader("remoteUser", new Vrel::String("someone")); }},
         {"version", [](NoteStore &r, B b) { r.setNoteVersion(b.lIds[4], 900); }},
+        // As a download brings notes: copies of 40 notes under new ids, one
+        // commit.
+        {"batched import",
+         [](NoteStore &r, B b) {
+             NoteStore::Batch batch(r);
+             importCopies(r, b, 0, 40);
+             batch.end();
+         }},
+        // As an upload records its answers: every changed note synced, one
+        // commit.
+        {"batched upload marks",
+         [](NoteStore &r, B b) {
+             NoteStore::Batch batch(r);
+             for (size_t i = 0; i < b.lIds.size(); ++i)
+                 if (r.getNotes().get(b.lIds[i]).bChanged)
+                     r.setNoteSynced(b.lIds[i], 1000 + int32_t(i));
+             batch.end();
+         }},
+        // A download in three commits, each leaving the remote version at 0.
+        {"import in three batches",
+         [](NoteStore &r, B b) {
+             for (int iBatch = 0; iBatch < 3; ++iBatch) {
+                 NoteStore::Batch batch(r);
+                 importCopies(r, b, size_t(iBatch) * 10, 10);
+                 r.resetRemoteVersion();
+                 batch.end();
+             }
+         }},
     };
     return lOps;
 }
 
 class VaultCrash : public testing::TestWithParam<int> {};
 
-TEST_P(VaultCrash, EveryCrashStateOpensBeforeOrAfter) {
+TEST_P(VaultCrash, EveryCrashStateOpensAsACommittedState) {
     const Operation op = operations()[size_t(GetParam())];
     const BaseVault &base = baseVault();
     VaultFile vault;
@@ -146,19 +167,25 @@ TEST_P(VaultCrash, EveryCrashStateOpensBeforeOrAfter) {
         viewOf(*std::make_unique<NoteStore>(kstr(vault.sPath), kstr(kPass)));
 
     std::vector<support::FileEvent> lEvents;
+    // The vault as each commit left it, in order.
+    std::vector<std::string> lCommitted;
     {
         WatchedStore watched(vault.sPath, kPass);
         watched.pFiles->clearEvents();
+        QObject::connect(watched.pStore.get(), &NoteStore::headerChanged,
+                         [&] { lCommitted.push_back(viewOf(*watched.pStore)); });
         op.fRun(*watched.pStore, base);
         lEvents = watched.pFiles->getEvents();
     }
     ASSERT_FALSE(std::filesystem::exists(vault.sPath + "-journal"));
     const std::string sAfter = viewOf(*std::make_unique<NoteStore>(kstr(vault.sPath), kstr(kPass)));
+    ASSERT_FALSE(lCommitted.empty());
+    ASSERT_EQ(lCommitted.back(), sAfter);
     ASSERT_NE(sBefore, sAfter);
 
     std::mt19937 rng(1000 + unsigned(GetParam()));
     VaultFile crashed;
-    int iBefore = 0, iAfter = 0, iRecovered = 0;
+    int iBefore = 0, iAfter = 0, iBetween = 0, iRecovered = 0;
     const int iStates = support::forEachCrashState(
         DiskState{base.sBytes, std::nullopt}, lEvents, rng, 8, [&](const DiskState &state) {
             crashed.setBytes(state.sData);
@@ -177,19 +204,25 @@ TEST_P(VaultCrash, EveryCrashStateOpensBeforeOrAfter) {
                 return;
             }
             testing::internal::GetCapturedStdout();
+            const bool bCommitted =
+                std::find(lCommitted.begin(), lCommitted.end(), sView) != lCommitted.end();
             iBefore += sView == sBefore;
             iAfter += sView == sAfter;
+            iBetween += bCommitted && sView != sAfter;
             iRecovered += crashed.bytes() != state.sData;
-            EXPECT_TRUE(sView == sBefore || sView == sAfter) << op.sName;
+            EXPECT_TRUE(sView == sBefore || bCommitted) << op.sName;
             EXPECT_FALSE(std::filesystem::exists(sJournal)) << op.sName;
         });
-    std::printf("%s: %zu file events, %d crash states checked: %d before, %d after, %d put back "
-                "from the journal\n",
-                op.sName, lEvents.size(), iStates, iBefore, iAfter, iRecovered);
+    std::printf("%s: %zu commits, %zu file events, %d crash states checked: %d before, %d "
+                "between, %d after, %d put back from the journal\n",
+                op.sName, lCommitted.size(), lEvents.size(), iStates, iBefore, iBetween, iAfter,
+                iRecovered);
     RecordProperty("states", iStates);
     EXPECT_GT(iBefore, 0);
     EXPECT_GT(iAfter, 0);
     EXPECT_GT(iRecovered, 0);
+    // Every commit in between is a state a crash leaves too.
+    EXPECT_EQ(iBetween > 0, lCommitted.size() > 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, VaultCrash, testing::Range(0, int(operations().size())),

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -284,6 +285,7 @@ class ReadFailing : public SeamStore::Files {
 public:
     ReadFailing(std::unique_ptr<SeamStore::Files> pInner, int iLimit)
         : pInner(std::move(pInner)), failing(this->pInner->data(), -1, iLimit) {}
+    int getRead() const { return failing.getRead(); }
     Ka::Stream &data() override { return failing; }
     void syncData() override { pInner->syncData(); }
     Ka::Stream *journal(bool bCreate) override { return pInner->journal(bCreate); }
@@ -335,6 +337,16 @@ TEST(VaultFormat, FailingDiskDuringEachOperation) {
          [&](NoteStore &r) {
              r.importNote(idNew, QByteArray(sData.data(), qsizetype(sData.size())),
                           QByteArray(sMeta.data(), qsizetype(sMeta.size())), 4);
+         }},
+        {"batch",
+         [&](NoteStore &r) {
+             NoteStore::Batch batch(r);
+             r.importNote(idNew, QByteArray(sData.data(), qsizetype(sData.size())),
+                          QByteArray(sMeta.data(), qsizetype(sMeta.size())), 4);
+             r.saveNote(idTouched, content(sBig).get());
+             r.setNoteSynced(idKept, 3);
+             r.removeHeader("syncId");
+             batch.end();
          }},
     };
     // What a reader sees of the vault: the notes and the header values.
@@ -409,6 +421,95 @@ TEST(VaultFormat, FailingDiskDuringEachOperation) {
         }
     }
     EXPECT_EQ(vault.bytes(), sBase);
+}
+
+// Reads failing inside a batch (the sync reads every body it sends) and at
+// its commit (the journal saves the bytes the batch replaces): the caller's
+// guard, unwinding, or the failed end leaves the store and the file as they
+// were before the batch.
+TEST(VaultFormat, FailingReadsInsideABatch) {
+    VaultFile vault;
+    const std::vector<Ka::Uuid> lIds = smallVault(vault.sPath);
+    {
+        auto pStore = openVault(vault.sPath);
+        pStore->createNote(Ka::Uuid::generate(), kstr("big"), kstr("html"),
+                           content(std::string(5000, 'x')).get());
+    }
+    const std::string sBase = vault.bytes();
+    const Ka::Uuid idNew = Ka::Uuid::generate();
+    // The note table and the header values: what the store holds without
+    // reading the file.
+    const auto records = [](NoteStore &r) {
+        std::map<std::string, std::string> hNotes;
+        const Ka::List<Ka::Uuid> lAll = r.getNoteIds();
+        for (const Ka::Uuid &id : lAll) {
+            const NoteStore::Note &rNote = r.getNotes().get(id);
+            hNotes[str(id.toString())] = str(rNote.sName) + std::to_string(rNote.iStreamId) +
+                                         std::to_string(rNote.iVersion) +
+                                         std::to_string(rNote.bChanged);
+        }
+        std::string s = std::to_string(r.getRemoteVersion());
+        for (const auto &[sId, sNote] : hNotes)
+            s += "|" + sId + sNote;
+        for (const char *sKey : {"deletes", "syncId"})
+            s += r.hasHeader(sKey) ? "|" + vrelBytes(*r.getHeader(sKey)) : "|-";
+        return s;
+    };
+    const auto batch = [&](NoteStore &r) {
+        NoteStore::Batch guard(r);
+        const Ka::List<Ka::Uuid> lAll = r.getNoteIds();
+        for (const Ka::Uuid &id : lAll) {
+            r.getNoteData(id);
+            r.setNoteSynced(id, 5);
+        }
+        r.saveNote(lIds[0], content(std::string(3000, 's')).get());
+        r.createNote(idNew, kstr("new"), kstr("html"), content("n").get());
+        if (!r.deleteNote(lIds[1]))
+            throw Ka::ExceptionBase("deleteNote failed");
+        guard.end();
+    };
+    int iOpenRead = 0, iAllRead = 0;
+    std::string sAfter;
+    {
+        ReadFailing *pFiles = nullptr;
+        SeamStore store(vault.sPath, kPass, [&](std::unique_ptr<SeamStore::Files> p) {
+            auto pNew = std::make_unique<ReadFailing>(std::move(p), -1);
+            pFiles = pNew.get();
+            return pNew;
+        });
+        iOpenRead = pFiles->getRead();
+        batch(store);
+        iAllRead = pFiles->getRead();
+        sAfter = records(store);
+    }
+    int iInside = 0, iAtCommit = 0;
+    for (int iLimit = iOpenRead; iLimit < iAllRead; iLimit += 1 + (iLimit - iOpenRead) / 16) {
+        vault.setBytes(sBase);
+        {
+            SeamStore store(vault.sPath, kPass, [&](std::unique_ptr<SeamStore::Files> p) {
+                return std::make_unique<ReadFailing>(std::move(p), iLimit);
+            });
+            const std::string sRecords = records(store);
+            bool bCommitting = false;
+            try {
+                NoteStore::Batch outer(store);
+                batch(store);
+                bCommitting = true;
+                outer.end();
+                ADD_FAILURE() << "no read failed at " << iLimit;
+            } catch (const Ka::FileException &) {
+            }
+            (bCommitting ? iAtCommit : iInside) += 1;
+            EXPECT_FALSE(store.isInBatch());
+            EXPECT_EQ(records(store), sRecords) << iLimit;
+        }
+        EXPECT_EQ(vault.bytes(), sBase) << iLimit;
+    }
+    EXPECT_GT(iInside, 0);
+    EXPECT_GT(iAtCommit, 0);
+    vault.setBytes(sBase);
+    batch(*openVault(vault.sPath));
+    EXPECT_EQ(records(*openVault(vault.sPath)), sAfter);
 }
 
 } // namespace

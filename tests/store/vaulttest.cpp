@@ -37,6 +37,23 @@ WatchedStore::WatchedStore(const std::string &sPath, const std::string &sPasswor
         });
 }
 
+std::string viewOf(NoteStore &rStore) {
+    std::map<std::string, std::string> hNotes;
+    const Ka::List<Ka::Uuid> lIds = rStore.getNoteIds();
+    for (const Ka::Uuid &id : lIds) {
+        const NoteStore::Note &rNote = rStore.getNotes().get(id);
+        hNotes[str(id.getRaw())] =
+            str(rNote.sName) + "|" + str(rNote.sType) + "|" + std::to_string(rNote.iVersion) + "|" +
+            std::to_string(rNote.bChanged) + "|" + str(rStore.getNoteData(id));
+    }
+    std::string sView = std::to_string(rStore.getRemoteVersion()) + "\n";
+    for (const char *sKey : {"remoteVersion", "deletes", "syncId", "remoteUser", "remotePass"})
+        sView += rStore.hasHeader(sKey) ? vrelBytes(*rStore.getHeader(sKey)) + "\n" : "-\n";
+    for (const auto &[sId, sNote] : hNotes)
+        sView += sId + sNote + "\n";
+    return sView;
+}
+
 std::string vrelBytes(const Vrel::Object &rObject) {
     Ka::MemBuf buf;
     KaStreamDevice dev(buf, QIODevice::WriteOnly);

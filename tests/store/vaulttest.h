@@ -28,6 +28,11 @@ std::string htmlOf(Vrel::Dictionary *pContent);
 // The typed-value bytes of one object.
 std::string vrelBytes(const Vrel::Object &rObject);
 
+// What a reader can see of a vault: the remote version, the header values
+// the store and the sync use, and every note's record and stored bytes.
+// Equal views mean equal vaults.
+std::string viewOf(NoteStore &rStore);
+
 // A NoteStore whose journaled file works on what fLayer makes of the vault
 // file and its journal on disk.
 class SeamStore : public NoteStore {

@@ -1,5 +1,6 @@
 // The kill test: a worker process runs random vault operations, large and
-// small, and reports each one before it starts and once it has returned; a
+// small, alone and in batches, and reports each one before it starts (a
+// batch: before it commits) and once it has returned; a
 // driver kills it again and again, at random moments or at a chosen write
 // of the vault or its journal, then opens the vault and checks that it holds
 // every operation that returned, and the one under way either whole or not
@@ -38,6 +39,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -75,20 +77,41 @@ std::unique_ptr<Vrel::Dictionary> content(const std::string &sHtml) {
 // One operation and its arguments: "create ID NAME SEED SIZE", "save ID SEED
 // SIZE", "rename ID NAME", "delete ID", "version ID N", "changed ID 0|1",
 // "user NAME", "import NEWID FROMID N", "remote N", "unuser" (names without
-// blanks; ids in text form).
+// blanks; ids in text form), or "batch OP ; OP ; ...", operations committed
+// together.
 struct Op {
+    Op() = default;
+    Op(std::string sKind, std::vector<std::string> lArgs = {})
+        : sKind(std::move(sKind)), lArgs(std::move(lArgs)) {}
+
     std::string sKind;
     std::vector<std::string> lArgs;
+    std::vector<Op> lSteps; // of a batch
     std::string text() const {
         std::string s = sKind;
         for (const std::string &a : lArgs)
             s += " " + a;
+        for (size_t i = 0; i < lSteps.size(); ++i)
+            s += (i ? " ; " : " ") + lSteps[i].text();
         return s;
     }
     static Op parse(const std::string &sLine) {
         std::istringstream in(sLine);
         Op op;
         in >> op.sKind;
+        if (op.sKind == "batch") {
+            std::string sStep;
+            for (std::string a; in >> a;) {
+                if (a != ";") {
+                    sStep += sStep.empty() ? a : " " + a;
+                    continue;
+                }
+                op.lSteps.push_back(parse(sStep));
+                sStep.clear();
+            }
+            op.lSteps.push_back(parse(sStep));
+            return op;
+        }
         for (std::string a; in >> a;)
             op.lArgs.push_back(a);
         return op;
@@ -140,6 +163,16 @@ View viewOf(NoteStore &rStore) {
 
 // What the operation does to the model of the vault.
 void apply(View &rView, const Op &op) {
+    if (op.sKind == "batch") {
+        for (const Op &step : op.lSteps)
+            apply(rView, step);
+        // The batch's commit writes the header.
+        if (rView.bUnuserPending) {
+            rView.sUser.reset();
+            rView.bUnuserPending = false;
+        }
+        return;
+    }
     const auto &a = op.lArgs;
     const bool bWrites = op.sKind != "unuser";
     if (bWrites && rView.bUnuserPending) {
@@ -279,6 +312,21 @@ int worker(const std::string &sVault, uint32_t iSeed, int iOps, int iDieAt) {
     KillingStore store(sVault, iDieAt, iSeed);
     say("open");
     for (int i = 0; i < iOps; ++i) {
+        if (rng() % 10 == 0) {
+            // A batch: its steps are drawn from the vault as the batch
+            // leaves it, and only its commit writes.
+            NoteStore::Batch batch(store);
+            Op op("batch");
+            const int iSteps = int(2 + rng() % 12);
+            for (int k = 0; k < iSteps; ++k) {
+                op.lSteps.push_back(randomOp(store, rng));
+                run(store, op.lSteps.back());
+            }
+            say("B " + op.text());
+            batch.end();
+            say("C");
+            continue;
+        }
         const Op op = randomOp(store, rng);
         say("B " + op.text());
         run(store, op);
@@ -364,6 +412,7 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
     std::mt19937 rng(iSeed);
     int iKilled = 0, iAtWrite = 0, iAtMoment = 0, iFinished = 0, iCommitted = 0;
     int iInFlightDone = 0, iInFlightUndone = 0, iLockChecks = 0, iRuns = 0;
+    int iBatches = 0, iBatchesCut = 0;
     const auto t0 = std::chrono::steady_clock::now();
     while (iKilled < iKills) {
         ++iRuns;
@@ -407,6 +456,7 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
                 inFlight = Op::parse(sLine.substr(2));
             } else if (sLine == "C" && inFlight) {
                 apply(model, *inFlight);
+                iBatches += inFlight->sKind == "batch";
                 inFlight.reset();
                 ++iCommitted;
             }
@@ -433,8 +483,10 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
             return 1;
         }
         View after = model;
-        if (inFlight)
+        if (inFlight) {
             apply(after, *inFlight);
+            iBatchesCut += inFlight->sKind == "batch";
+        }
         if (found == model) {
             iInFlightUndone += inFlight.has_value();
         } else if (inFlight && found == after) {
@@ -460,9 +512,10 @@ int drive(const std::string &sSelf, const std::string &sFolder, int iKills, uint
     ::dup2(fdResult, STDOUT_FILENO);
     std::printf("kill test: %d runs, %d kills (%d at a chosen write, %d at a random moment), %d "
                 "runs finished; %d operations committed and all found; of the operations cut "
-                "short %d were found whole and %d not at all; %d lock refusals; %.0f s\n",
+                "short %d were found whole and %d not at all; batches: %d committed, %d cut "
+                "short; %d lock refusals; %.0f s\n",
                 iRuns, iKilled, iAtWrite, iAtMoment, iFinished, iCommitted, iInFlightDone,
-                iInFlightUndone, iLockChecks, dSeconds);
+                iInFlightUndone, iBatches, iBatchesCut, iLockChecks, dSeconds);
     return 0;
 }
 
