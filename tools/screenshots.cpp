@@ -226,9 +226,6 @@ int main(int argc, char **argv) {
         shoot(&wizard, "wizard-4-sync");
         wizard.reject();
 
-        shootAbout(&main);
-        shootNewVersion(&main);
-
         QSettings().setValue("general/useWelcomeDlg", true);
         OptionsDlg options(&main);
         options.sbTimeout->setValue(15);
@@ -252,6 +249,10 @@ int main(int argc, char **argv) {
         shootMenu(main, main.findChild<QMenu *>("menuRecentVaults"), "menu-recent");
         shootMenu(main, main.findChild<QMenu *>("menuWindow"), "menu-window");
         shootMenu(main, main.findChild<QMenu *>("menuToolbars"), "menu-toolbars");
+
+        shootAbout(&main);
+        // "Update Now" closes the note windows first.
+        shootNewVersion(&main);
 
         // Last: the vault closes, as after the idle time.
         QTimer::singleShot(500, [] {
