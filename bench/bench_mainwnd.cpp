@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -40,8 +41,12 @@ QApplication &application() {
         auto *p = new QApplication(argc, argv);
         QApplication::setOrganizationName("Quorvane");
         QApplication::setApplicationName("Pelimund");
-        // A vault used before: no wizard at start.
-        QSettings().setValue("recentVaults/list", QStringList{"bench.vault"});
+        // A vault used before and no welcome dialog: nothing modal at start;
+        // a check for updates just made: no network.
+        QSettings settings;
+        settings.setValue("recentVaults/list", QStringList{"bench.vault"});
+        settings.setValue("general/useWelcomeDlg", false);
+        settings.setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
         return p;
     }();
     return *pApp;

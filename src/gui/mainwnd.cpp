@@ -690,11 +690,16 @@ void MainWnd::addRecentDocument(const QString &sPath) {
     const int iMax = settings.value("recentVaults/max", 4).toInt();
     if (iMax <= 0)
         return;
-    QStringList lPaths = settings.value("recentVaults/list").toStringList();
+    const QStringList lOld = settings.value("recentVaults/list").toStringList();
+    QStringList lPaths = lOld;
     lPaths.removeAll(sEntry);
     lPaths.prepend(sEntry);
     while (lPaths.size() > iMax)
         lPaths.removeLast();
+    // Reopening the vault used last changes nothing: no settings file is
+    // rewritten (and synced to disk) for it.
+    if (lPaths == lOld)
+        return;
     settings.setValue("recentVaults/list", lPaths);
     resetRecentMenu();
 }

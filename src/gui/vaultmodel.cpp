@@ -7,21 +7,43 @@
 
 #include <algorithm>
 #include <exception>
+#include <numeric>
 #include <utility>
+#include <vector>
 
 VaultModel::VaultModel(NoteStore *pStore, QObject *pParent) : QAbstractItemModel(pParent) {
     setStore(pStore);
 }
+
+namespace {
+
+// The name as the list sorts it: lower-cased. Most names are plain ASCII,
+// which is lower-cased here directly; others take Qt's full case mapping.
+QString sortKey(const QString &sName) {
+    QString sKey = sName;
+    QChar *pChar = sKey.data();
+    for (qsizetype i = 0, n = sKey.size(); i < n; ++i) {
+        const char16_t c = pChar[i].unicode();
+        if (c >= 0x80)
+            return sName.toLower();
+        if (c >= 'A' && c <= 'Z')
+            pChar[i] = QChar(char16_t(c + ('a' - 'A')));
+    }
+    return sKey;
+}
+
+} // namespace
 
 void VaultModel::setStore(NoteStore *pNewStore) {
     beginResetModel();
     pStore = pNewStore;
     lEntries.clear();
     if (pStore) {
-        // Each name is lower-cased once, not on every comparison.
-        QList<std::pair<QString, Entry>> lKeyed;
         const NoteStore::NoteTable &hNotes = pStore->getNotes();
-        lKeyed.reserve(hNotes.getSize());
+        lEntries.reserve(hNotes.getSize());
+        // Each name is lower-cased once, not on every comparison.
+        std::vector<QString> lKeys;
+        lKeys.reserve(size_t(hNotes.getSize()));
         // Every note of a vault has the same type: it is decoded once and
         // shared, and names are decoded straight from the table's bytes.
         QByteArray baLastType;
@@ -39,14 +61,19 @@ void VaultModel::setStore(NoteStore *pNewStore) {
             entry.baId = toByteArray(it.getKey().getRaw());
             entry.iVersion = rNote.iVersion;
             entry.bChanged = rNote.bChanged;
-            QString sKey = entry.sName.toLower();
-            lKeyed.append({std::move(sKey), std::move(entry)});
+            lKeys.push_back(sortKey(entry.sName));
+            lEntries.append(std::move(entry));
         }
-        std::sort(lKeyed.begin(), lKeyed.end(),
-                  [](const auto &a, const auto &b) { return a.first < b.first; });
-        lEntries.reserve(lKeyed.size());
-        for (auto &keyed : lKeyed)
-            lEntries.append(std::move(keyed.second));
+        // Sorting positions moves ints instead of whole rows.
+        std::vector<int> lOrder(size_t(lEntries.size()));
+        std::iota(lOrder.begin(), lOrder.end(), 0);
+        std::sort(lOrder.begin(), lOrder.end(),
+                  [&lKeys](int a, int b) { return lKeys[size_t(a)] < lKeys[size_t(b)]; });
+        QList<Entry> lSorted;
+        lSorted.reserve(lEntries.size());
+        for (int i : lOrder)
+            lSorted.append(std::move(lEntries[i]));
+        lEntries = std::move(lSorted);
     }
     endResetModel();
 }
