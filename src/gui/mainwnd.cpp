@@ -629,9 +629,13 @@ void MainWnd::forget() {
         if (pNote && !storeNote(pNote, SaveCause::Idle))
             return;
     }
-    // Every note is stored and unmodified, so no window asks before closing.
-    if (!releaseVault())
+    // Every note is stored and unmodified, so no window asks before closing;
+    // one that stays is closing already, under a dialog answered in this
+    // very pass of the event loop (whose slot has not returned yet).
+    if (!releaseVault()) {
+        pForgetRetry->start();
         return;
+    }
     vaultChanged();
     repaint();
     // The notice comes once the window has been drawn without the vault.
