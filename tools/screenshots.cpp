@@ -162,8 +162,9 @@ int main(int argc, char **argv) {
         lVaults.append({"2", "Recipes", 1536 * 1024 + 77});
         lVaults.append({"3", "Meetings & minutes", 731});
         ImportDlg import(lVaults, &main);
+        import.show();
         import.twVaults->selectRow(1);
-        import.lePassword->setText("secret");
+        QTest::keyClicks(import.lePassword, "secret");
         shoot(&import, "import");
 
         // The progress as a sync half-way through its uploads shows it; the
