@@ -5,6 +5,7 @@
 #include "gui/vaultpathargument.h"
 #include "ka/random.h"
 #include "ka/randomcmwc.h"
+#include "sync/vaultinfo.h"
 
 #include <QApplication>
 
@@ -22,6 +23,8 @@ int main(int argc, char **argv) {
     QApplication::setOrganizationName("Quorvane");
     QApplication::setOrganizationDomain(Product::kOrganisationDomain);
     QApplication::setApplicationName("Pelimund");
+    // The sync client's vault list crosses threads by this name.
+    qRegisterMetaType<VaultInfoList>("VaultInfoList");
 
     auto pWnd = std::make_unique<MainWnd>(vaultPathArgument(QApplication::arguments()));
     pWnd->show();

@@ -1,13 +1,15 @@
 // screenshots: draws the main window with two notes, its Window and Recent
-// Vaults menus, every page of the new-vault wizard, every dialog, each page
-// of the About box and the idle notice into PNG files, for the
-// documentation. The new-version dialog downloads from a small HTTP server
-// of the tests on the loopback address, so that its progress shows real
-// numbers.
+// Vaults menus, every page of the new-vault wizard, every dialog (the cloud
+// login, import and progress dialogs among them), each page of the About box
+// and the idle notice into PNG files, for the documentation. The new-version
+// dialog downloads from a small HTTP server of the tests on the loopback
+// address, so that its progress shows real numbers.
 // Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
 // it works in a temporary home, so the user's settings stay untouched.
 #include "gui/aboutdlg.h"
 #include "gui/finddlg.h"
+#include "gui/importdlg.h"
+#include "gui/logindlg.h"
 #include "gui/mainwnd.h"
 #include "gui/newnotedlg.h"
 #include "gui/newvaultdlg.h"
@@ -17,9 +19,11 @@
 #include "gui/openvaultdlg.h"
 #include "gui/optionsdlg.h"
 #include "gui/renamenotedlg.h"
+#include "gui/syncdlg.h"
 #include "gui/vaulttreeview.h"
 #include "gui/welcomedlg.h"
 #include "support/httpserver.h"
+#include "sync/client.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -212,6 +216,33 @@ int main(int argc, char **argv) {
 
         RenameNoteDlg rename("Camping trip", &main);
         shoot(&rename, "rename");
+
+        LoginDlg login("anna@example.org", &main);
+        login.lePassword->setText("secret");
+        shoot(&login, "login");
+
+        VaultInfoList lVaults;
+        lVaults.append({"1", "Journal", 48 * 1024 + 310});
+        lVaults.append({"2", "Recipes", 1536 * 1024 + 77});
+        lVaults.append({"3", "Meetings & minutes", 731});
+        ImportDlg import(lVaults, &main);
+        import.show();
+        import.twVaults->selectRow(1);
+        QTest::keyClicks(import.lePassword, "secret");
+        shoot(&import, "import");
+
+        // The progress as a sync half-way through its uploads shows it; the
+        // client is only the source of the signals.
+        Client client(nullptr, QString(), QString(), Client::SyncVault);
+        auto *pSync = new SyncDlg(&client, false, &main);
+        emit client.operationText("Sending changed notes...");
+        emit client.operationCount(12);
+        emit client.operationStep(7);
+        shoot(pSync, "sync");
+        emit client.done();
+        emit client.operationText("Completed");
+        shoot(pSync, "sync-done");
+        pSync->close();
 
         NewVaultWiz wizard(&main);
         wizard.show();

@@ -7,6 +7,8 @@
 #include "gui/documentslocation.h"
 #include "gui/help.h"
 #include "gui/iconcache.h"
+#include "gui/importdlg.h"
+#include "gui/logindlg.h"
 #include "gui/newnotedlg.h"
 #include "gui/newvaultdlg.h"
 #include "gui/newvaultwiz.h"
@@ -17,6 +19,7 @@
 #include "gui/productinfo.h"
 #include "gui/renamenotedlg.h"
 #include "gui/replywatch.h"
+#include "gui/syncdlg.h"
 #include "gui/updatedescription.h"
 #include "gui/updatesource.h"
 #include "gui/vaultmodel.h"
@@ -25,6 +28,7 @@
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
+#include "sync/client.h"
 #include "vrel/vrel.h"
 
 #include <QActionGroup>
@@ -52,6 +56,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -203,6 +208,12 @@ MainWnd::~MainWnd() {
     // A check still waiting must not report to a window that is going.
     if (pCheckReply)
         pCheckReply->disconnect(this);
+    // A client still at work uses the store: it ends within its time-out.
+    if (pClient) {
+        pClient->disconnect(this);
+        delete pClient;
+        pClient = nullptr;
+    }
     // The note windows go first, while this window is still whole: their
     // destruction would otherwise call back into a half-destroyed window.
     pMdi->disconnect(this);
@@ -231,7 +242,8 @@ bool MainWnd::closeNoteWindows() {
 }
 
 void MainWnd::closeEvent(QCloseEvent *pEvent) {
-    if (!closeNoteWindows()) {
+    // The client's thread uses the store; the window waits for it.
+    if (pClient || !closeNoteWindows()) {
         pEvent->ignore();
         return;
     }
@@ -242,6 +254,12 @@ void MainWnd::closeEvent(QCloseEvent *pEvent) {
 }
 
 void MainWnd::vaultChanged() {
+    // The windows' save questions and the list would reach the store under
+    // the client: all that follows once it is done.
+    if (vaultInUse()) {
+        bClientChangedVault = true;
+        return;
+    }
     pMdi->closeAllSubWindows();
     resetTree();
     if (pStore) {
@@ -257,7 +275,7 @@ void MainWnd::vaultChanged() {
 }
 
 bool MainWnd::releaseVault() {
-    if (!closeNoteWindows())
+    if (vaultInUse() || !closeNoteWindows())
         return false;
     cancelWaitingForget();
     delete pStore;
@@ -348,7 +366,7 @@ void MainWnd::resetTree() {
 }
 
 void MainWnd::newNote(const QString &sName, const QString &sType, const QByteArray &baData) {
-    if (!pStore)
+    if (!pStore || vaultInUse())
         return;
     QByteArray baId;
     const bool bCreated = guarded(tr("The note '%1' cannot be created.").arg(sName), [&] {
@@ -397,7 +415,7 @@ void MainWnd::exportNote() {
 }
 
 void MainWnd::openNote(const QByteArray &baId) {
-    if (!pStore)
+    if (!pStore || vaultInUse())
         return;
     if (QMdiSubWindow *pSub = hNoteWindows.value(baId)) {
         pMdi->setActiveSubWindow(pSub);
@@ -459,6 +477,14 @@ void MainWnd::openCurNote() {
 bool MainWnd::storeNote(NoteWidget *pNote, SaveCause eCause) {
     if (!pStore)
         return false;
+    if (vaultInUse()) {
+        // The editor stays modified: its window asks again when it closes.
+        reportFailure(tr("The note '%1' cannot be saved while the vault is being synchronized. "
+                         "Its text is kept in its window.")
+                          .arg(pNote->getName()),
+                      QString());
+        return false;
+    }
     QMdiSubWindow *pSub = windowOf(pNote);
     const QByteArray baId = pSub ? noteIdOf(pSub) : pNote->getId();
     const bool bWasModified = pNote->isModified();
@@ -526,7 +552,7 @@ void MainWnd::saveAllNotes() {
 }
 
 void MainWnd::delNote(const QByteArray &baId) {
-    if (!pStore)
+    if (!pStore || vaultInUse())
         return;
     const Ka::Uuid uId = toUuid(baId);
     QString sName;
@@ -538,7 +564,7 @@ void MainWnd::delNote(const QByteArray &baId) {
             QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) == QMessageBox::No)
         return;
     // The question ran an event loop of its own: the vault may have gone.
-    if (!pStore)
+    if (!pStore || vaultInUse())
         return;
     if (!pStore->deleteNote(uId)) {
         reportFailure(tr("The note '%1' could not be deleted.").arg(sName), QString());
@@ -618,9 +644,13 @@ void MainWnd::forget() {
         if (pNote && !storeNote(pNote, SaveCause::Idle))
             return;
     }
-    // Every note is stored and unmodified, so no window asks before closing.
-    if (!releaseVault())
+    // Every note is stored and unmodified, so no window asks before closing;
+    // one that stays is closing already, under a dialog answered in this
+    // very pass of the event loop (whose slot has not returned yet).
+    if (!releaseVault()) {
+        pForgetRetry->start();
         return;
+    }
     vaultChanged();
     repaint();
     // The notice comes once the window has been drawn without the vault.
@@ -637,7 +667,7 @@ void MainWnd::forgetNotice() {
 }
 
 bool MainWnd::mayForgetNow() const {
-    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() &&
+    return !pClient && !QApplication::activeModalWidget() && !QApplication::activePopupWidget() &&
            QGuiApplication::mouseButtons() == Qt::NoButton;
 }
 
@@ -809,11 +839,15 @@ void MainWnd::newVaultWizard(bool bNewOnly) {
             sRemoteUser = wizard.field("syncUser").toString();
             sRemotePass = wizard.field("syncPass").toString();
             bRemember = wizard.field("syncRemember").toBool();
+            sync();
         }
         break;
     }
     case 1:
         openVault();
+        break;
+    case 2:
+        importVault();
         break;
     default:
         break;
@@ -882,11 +916,11 @@ void MainWnd::renameCurNote() {
 }
 
 void MainWnd::renameStoredNote(const QByteArray &baId, const QString &sOld) {
-    if (!pStore)
+    if (!pStore || vaultInUse())
         return;
     const QString sNew = RenameNoteDlg::getName(sOld, this);
     // The dialog ran an event loop of its own: the vault may have gone.
-    if (!pStore || sNew.isEmpty() || sNew == sOld)
+    if (!pStore || vaultInUse() || sNew.isEmpty() || sNew == sOld)
         return;
     // The store first: a name it refused must not show in the window.
     if (guarded(tr("The note '%1' cannot be renamed.").arg(sOld),
@@ -941,6 +975,166 @@ void MainWnd::checkForUpdatesReply() {
     } catch (...) {
         statusbar->showMessage(tr("Update check failed"));
     }
+}
+
+void MainWnd::sync() {
+    if (pClient || !pStore)
+        return;
+    if (!LoginDlg::getLogin(sRemoteUser, sRemotePass, this, &bRemember))
+        return;
+    // The login dialog ran an event loop of its own.
+    if (pClient || !pStore)
+        return;
+    pClient = createClient(pStore, sRemoteUser, sRemotePass, Client::SyncVault, QByteArray());
+    bClientOnVault = true;
+    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
+    connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
+    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
+    connect(pClient, SIGNAL(badLogin()), this, SLOT(syncAgain()));
+    runClient(false);
+}
+
+void MainWnd::syncAgain() {
+    retryLogin([this] { sync(); });
+}
+
+void MainWnd::importVault() {
+    if (pClient)
+        return;
+    if (!LoginDlg::getLogin(sRemoteUser, sRemotePass, this, &bRemember) || pClient)
+        return;
+    // The listing needs no vault: the one open may be replaced meanwhile.
+    pClient = createClient(nullptr, sRemoteUser, sRemotePass, Client::ListVaults, QByteArray());
+    bClientOnVault = false;
+    connect(pClient, SIGNAL(gotVaultList(VaultInfoList)), this, SLOT(importVault(VaultInfoList)));
+    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
+    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
+    connect(pClient, SIGNAL(badLogin()), this, SLOT(importVaultAgain()));
+    runClient(true);
+}
+
+void MainWnd::importVaultAgain() {
+    retryLogin([this] { importVault(); });
+}
+
+void MainWnd::importVault(const VaultInfoList &lInfo) {
+    QByteArray baId;
+    QString sName;
+    QString sPass;
+    {
+        ImportDlg dialog(lInfo, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        dialog.getSelection(baId, sName, sPass);
+    }
+    // The name comes from the server: it proposes a file in the documents
+    // folder, never one elsewhere.
+    sName.replace('/', '_').replace('\\', '_');
+    QString sPath = QFileDialog::getSaveFileName(this, tr("Pelimund - Open"),
+                                                 documentsLocation() + "/" + sName + ".vault",
+                                                 tr("Pelimunds (*.vault);;All Files (*)"));
+    if (sPath.isEmpty())
+        return;
+    if (!sPath.endsWith(".vault"))
+        sPath += ".vault";
+    if (!createVault(sPath, sPass))
+        return;
+    // The listing client may still be finishing: its done() reaches
+    // clientDone through the event loop, which then starts the download.
+    whenNoClient([this, pVault = pStore, baId] { startDownload(pVault, baId); });
+}
+
+void MainWnd::startDownload(const NoteStore *pVault, const QByteArray &baId) {
+    if (pClient || !pStore || pStore != pVault)
+        return;
+    pClient = createClient(pStore, sRemoteUser, sRemotePass, Client::DownloadVault, baId);
+    bClientOnVault = true;
+    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
+    connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
+    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
+    connect(pClient, SIGNAL(badLogin()), this, SLOT(importVaultAgain()));
+    runClient(false);
+}
+
+void MainWnd::clientDone() {
+    if (!pClient)
+        return;
+    Client *pDone = std::exchange(pClient, nullptr);
+    const bool bOnVault = std::exchange(bClientOnVault, false);
+    pDone->wait();
+    delete pDone;
+    // A listing has not touched the open vault, and a refused login is not
+    // worth remembering.
+    const bool bRefused = std::exchange(bLoginRefused, false);
+    if (bOnVault && !bRefused)
+        rememberLogin();
+    if (std::exchange(bClientChangedVault, false))
+        vaultChanged();
+    // After the client's dialog has seen its done() too, so that it can go.
+    if (fAfterClient)
+        QTimer::singleShot(0, this, std::exchange(fAfterClient, nullptr));
+}
+
+void MainWnd::clientError(const QString &sMsg) {
+    QMessageBox box(QMessageBox::Critical, tr("Pelimund - Cloud Error"), sMsg, QMessageBox::Ok,
+                    this);
+    // Texts from the server come escaped; the quota message carries a link.
+    box.setTextFormat(Qt::RichText);
+    box.exec();
+}
+
+Client *MainWnd::createClient(NoteStore *pVault, const QString &sUser, const QString &sPass,
+                              int iOperation, const QByteArray &baVaultId) {
+    return new Client(pVault, sUser, sPass, iOperation, baVaultId);
+}
+
+bool MainWnd::vaultInUse() const {
+    return pClient && bClientOnVault;
+}
+
+void MainWnd::runClient(bool bAutoDone) {
+    // An edit still open in the note list commits now, not under the client.
+    if (QWidget *pFocus = QApplication::focusWidget())
+        pFocus->clearFocus();
+    // The dialog of a client before (a refused login) has done its work.
+    if (pSyncDlg)
+        pSyncDlg->close();
+    pSyncDlg = new SyncDlg(pClient, bAutoDone, this);
+    pSyncDlg->show();
+    pClient->start();
+}
+
+void MainWnd::whenNoClient(std::function<void()> f) {
+    if (pClient)
+        fAfterClient = std::move(f);
+    else
+        f();
+}
+
+void MainWnd::retryLogin(const std::function<void()> &fRetry) {
+    bLoginRefused = true;
+    // The question's event loop lets the refused client's done() through.
+    if (QMessageBox::critical(this, tr("Pelimund - Error"),
+                              tr("Couldn't connect to cloud: Invalid credentials\n\nTry again?"),
+                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::No)
+        return;
+    sRemotePass.clear();
+    whenNoClient(fRetry);
+}
+
+void MainWnd::rememberLogin() {
+    if (!pStore || !bRemember)
+        return;
+    guarded(tr("The cloud login cannot be remembered in the vault."), [&] {
+        const std::pair<const char *, const QString *> aLogin[] = {{"remoteUser", &sRemoteUser},
+                                                                   {"remotePass", &sRemotePass}};
+        for (const auto &[sKey, pValue] : aLogin) {
+            const QByteArray baValue = pValue->toUtf8();
+            const auto *pHeld = dynamic_cast<const Vrel::String *>(pStore->getHeader(sKey));
+            if (!pHeld || QByteArray(*pHeld) != baValue)
+                pStore->setHeader(sKey, new Vrel::String(baValue));
+        }
+    });
 }
 
 bool MainWnd::eventFilter(QObject *pWatched, QEvent *pEvent) {

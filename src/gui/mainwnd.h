@@ -3,6 +3,7 @@
 // recent vaults, the window layout, the options and the idle timeout.
 #pragma once
 
+#include "sync/vaultinfo.h"
 #include "ui_mainwnd.h"
 
 #include <QByteArray>
@@ -10,12 +11,15 @@
 #include <QList>
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <exception>
+#include <functional>
 
 class AutoForget;
+class Client;
 class NoteStore;
 class NoteWidget;
 class QActionGroup;
@@ -25,6 +29,7 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
 class QToolBar;
+class SyncDlg;
 class VaultModel;
 
 // Holds at most one open vault (a NoteStore it owns) and shows its notes in
@@ -40,6 +45,13 @@ class VaultModel;
 // Each editor type brings tool bars of its own; only those of the active note
 // window are in the main window, and the window's dock and tool-bar layout is
 // kept per editor type in the settings ("layout/windowState-" and the type).
+//
+// At most one sync client runs at a time (pClient). While one works on the
+// open vault, nothing else reaches its store: the modal sync dialog keeps
+// the user out, and every command, save, idle close or close of the window
+// that would touch the store refuses or waits until the client is done;
+// the note windows close and the list is rebuilt only after the client has
+// finished.
 //
 // After the idle time of the options the open vault is saved and closed
 // (forget). That never happens under a slot or widget that is still at work:
@@ -165,6 +177,25 @@ public slots:
     // The update host's reply: a newer version is offered in the new-version
     // dialog; anything else ends in a status-bar text.
     virtual void checkForUpdatesReply();
+    // Syncs the open vault with its remote vault, asking for the login when
+    // no password is held.
+    virtual void sync();
+    // A sync's login was refused: asks whether to try again with another.
+    virtual void syncAgain();
+    // Lists the user's remote vaults, to choose one to download.
+    virtual void importVault();
+    // A listing's or download's login was refused: asks whether to try again.
+    virtual void importVaultAgain();
+    // The remote vaults are listed: the user picks one and a file for it;
+    // the new vault is created there and the vault downloaded into it.
+    virtual void importVault(const VaultInfoList &lInfo);
+    // The running client is done: waits for its thread and deletes it, then
+    // does what waited for it (remembering the login in the vault, closing
+    // the note windows and rebuilding the list after a change, a retry or
+    // a download).
+    virtual void clientDone();
+    // A failure of the client, as rich text.
+    virtual void clientError(const QString &sMsg);
 
 protected:
     // Stays open while a note window refuses to close; otherwise saves the
@@ -172,11 +203,16 @@ protected:
     void closeEvent(QCloseEvent *pEvent) override;
     // Watches the note windows' titles for the tabbed view (escapeTabTexts).
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
+    // Makes the (unstarted) client of a cloud command; pVault is null for a
+    // listing. The tests point it at a server of their own.
+    virtual Client *createClient(NoteStore *pVault, const QString &sUser, const QString &sPass,
+                                 int iOperation, const QByteArray &baVaultId);
 
 private:
     // The tests reach the store to play the part of a sync, the idle timer
     // to shorten its minute, and the tool bars on show.
     friend class MainWndTest;
+    friend class MainWndSyncTest;
 
     // Closes the note windows and deletes the open store; false (and the
     // vault stays open) when a note window refuses.
@@ -199,6 +235,20 @@ private:
     bool mayForgetNow() const;
     // Stops a forget that was waiting: the vault it was meant for has gone.
     void cancelWaitingForget();
+    // True while a client that works on the open store runs: nothing else
+    // may touch the store then.
+    bool vaultInUse() const;
+    // Shows the progress dialog of the new pClient and starts it.
+    void runClient(bool bAutoDone);
+    // Runs f now, or once the running client is done and gone.
+    void whenNoClient(std::function<void()> f);
+    // A refused login: asks whether to try again, then runs fRetry.
+    void retryLogin(const std::function<void()> &fRetry);
+    // Downloads the remote vault baId into the open vault, if it is still
+    // pVault.
+    void startDownload(const NoteStore *pVault, const QByteArray &baId);
+    // Stores the held login in the open vault's header where it differs.
+    void rememberLogin();
     // Renames the note in the store and then in its open window, if any.
     void renameStoredNote(const QByteArray &baId, const QString &sOld);
     // The note window on show, the editor in a note window, the window of an
@@ -247,6 +297,16 @@ private:
     // check waiting for its reply, null when none is.
     QNetworkAccessManager *pNetMgr = nullptr;
     QNetworkReply *pCheckReply = nullptr;
+    // The running sync client (null when none runs), whether it works on
+    // the open store, and what waits for it to be gone.
+    Client *pClient = nullptr;
+    bool bClientOnVault = false;
+    std::function<void()> fAfterClient;
+    // The client changed the vault, or refused the login.
+    bool bClientChangedVault = false;
+    bool bLoginRefused = false;
+    // The progress dialog of the last client, while it is open.
+    QPointer<SyncDlg> pSyncDlg;
     AutoForget *pAutoForget = nullptr;
     // Looks again, while a forget waits for the program to be at rest.
     QTimer *pForgetRetry = nullptr;

@@ -431,8 +431,8 @@ void Client::finishMark(int32_t iMark, bool bStored, int &iTotal, int &iStep) {
     }
 }
 
-void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUpload) {
-    if (!bAfterUpload)
+void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bFollowUp) {
+    if (!bFollowUp)
         emit operationText(tr("Fetching change list..."));
     Vrel::Dictionary request;
     named(request, "since").insert("version", iVersion);
@@ -461,7 +461,7 @@ void Client::fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUplo
             lLoads.push_back(i);
     }
     const int iWork = int(std::count(lQuiet.begin(), lQuiet.end(), false));
-    if (!bAfterUpload || iWork > 0) {
+    if (!bFollowUp || iWork > 0) {
         iTotal += iWork;
         emit operationCount(iTotal);
     }
@@ -689,9 +689,9 @@ void Client::downloadVault() {
     emit operationCount(int(lIds.size()));
 
     // The list carries no versions, so the notes arrive in no useful order:
-    // every commit leaves the vault's remote version at 0, and the first
-    // sync asks for every change, fetching what is missing (a download cut
-    // off) and skipping what is here.
+    // every commit of the loads leaves the vault's remote version at 0, so
+    // that a sync after a download cut off asks for every change, fetching
+    // what is missing and skipping what is here.
     {
         NoteStore::Batch bind(*pStore);
         pStore->setHeader("syncId", new Vrel::String(baVaultId));
@@ -701,18 +701,30 @@ void Client::downloadVault() {
     Batch batch(*pStore, iBatchBytes, [this] { pStore->resetRemoteVersion(); });
     if (!lIds.empty())
         sendLoad(lIds.front());
+    bool bComplete = true;
     for (size_t i = 0; i < lIds.size(); ++i) {
         ServerAnswer::Note note;
         const bool bLoaded = ServerAnswer::note(ServerAnswer::read(stream).get(), note);
         // The server looks the next note up while this one is stored.
         if (i + 1 < lIds.size())
             sendLoad(lIds[i + 1]);
-        // One missing here is fetched by the first sync.
-        if (bLoaded)
-            importNote(lIds[i], note, note.iVersion);
+        // One missing here (or that this vault cannot read) is fetched by
+        // the first sync.
+        bComplete = bLoaded && importNote(lIds[i], note, note.iVersion) && bComplete;
         emit operationStep(int(i + 1));
         batch.tick(note.baData.size());
     }
     batch.end();
+    // With every note here, the mark moves to the vault's last change, or a
+    // note deleted here before the first sync would come back with it
+    // rather than being erased there. Taken from a change list made after
+    // the loads, not from the versions the loads showed: a note changed
+    // elsewhere after we loaded it would otherwise fall below the mark for
+    // good. What changed in between is fetched now.
+    if (bComplete) {
+        int iTotal = int(lIds.size());
+        int iStep = iTotal;
+        fetchChanges(0, iTotal, iStep, true);
+    }
     notifyVaultChanged();
 }

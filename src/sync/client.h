@@ -127,9 +127,9 @@ private:
 
     void syncVault();
     void createRemoteVault();
-    // Applies the changes after version iVersion; bAfterUpload: the second
-    // look, after the upload, which only reports real work.
-    void fetchChanges(int iVersion, int &iTotal, int &iStep, bool bAfterUpload = false);
+    // Applies the changes after version iVersion; bFollowUp: a second look
+    // (after an upload or a download), which only reports real work.
+    void fetchChanges(int iVersion, int &iTotal, int &iStep, bool bFollowUp = false);
     void applyDeletion(const ServerAnswer::Change &change);
     void applyLoaded(const ServerAnswer::Change &change, const ServerAnswer::Note &note);
     // Erases the notes deleted here on the server; false when none were

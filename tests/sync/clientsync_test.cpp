@@ -185,8 +185,62 @@ TEST_F(ClientSync, AnInterruptedDownloadIsCompletedByTheNextSync) {
     pB.reset();
     pB = openVault("b.vault");
     EXPECT_EQ(pB->getNoteCount(), 3);
+    // The mark stays at 0, so that the sync fetches the rest.
+    EXPECT_EQ(pB->getRemoteVersion(), 0);
     ASSERT_TRUE(sync(*pB).ok());
     EXPECT_EQ(contentsOf(*pB), contentsOf(*pA));
+}
+
+// A complete download marks the vault as far as the server's changes go: a
+// note deleted before the first sync is erased there, not fetched again.
+TEST_F(ClientSync, ANoteDeletedRightAfterADownloadIsErasedByTheFirstSync) {
+    auto pA = openVault("a.vault");
+    const Ka::Uuid idKeep = addNote(*pA, "keep", "k");
+    const Ka::Uuid idGone = addNote(*pA, "gone", "g");
+    ASSERT_TRUE(sync(*pA).ok());
+    editNote(*pA, idKeep, "kept and edited");
+    ASSERT_TRUE(sync(*pA).ok());
+    auto pB = downloadCopy(*pA, "b.vault");
+    EXPECT_EQ(pB->getRemoteVersion(), pA->getRemoteVersion());
+
+    ASSERT_TRUE(pB->deleteNote(idGone));
+    requestsOf(*pServer);
+    ASSERT_TRUE(sync(*pB).ok());
+    const std::vector<QByteArray> lRequests = requestsOf(*pServer);
+    EXPECT_TRUE(contains(lRequests, "erase"));
+    EXPECT_FALSE(contains(lRequests, "load"));
+    EXPECT_EQ(summary(*pB), std::vector<std::string>{"keep: kept and edited"});
+    ASSERT_TRUE(sync(*pA).ok());
+    EXPECT_EQ(contentsOf(*pA), contentsOf(*pB));
+}
+
+// What another copy stores while a download runs is fetched by the download
+// itself, also an edit of a note loaded before it, whose version is below
+// those of the notes loaded after it.
+TEST_F(ClientSync, ChangesStoredDuringADownloadAreFetched) {
+    auto pA = openVault("a.vault");
+    for (int i = 0; i < 4; ++i)
+        addNote(*pA, "note " + std::to_string(i), "old");
+    ASSERT_TRUE(sync(*pA).ok());
+    auto pC = downloadCopy(*pA, "c.vault");
+    const QByteArray baId = *dynamic_cast<Vrel::String *>(pA->getHeader("syncId"));
+    auto pB = openVault("b.vault");
+    TestClient client(pB.get(), pServer->getPort(), Client::DownloadVault, baId);
+    // Right after the first note is in (on the download's thread, which
+    // waits meanwhile), C edits every note.
+    QObject::connect(&client, &Client::operationStep, [&](int iStep) {
+        if (iStep != 1)
+            return;
+        const Ka::List<Ka::Uuid> lIds = pC->getNoteIds();
+        for (auto it = lIds.begin(); it != lIds.end(); ++it)
+            editNote(*pC, *it, "edited during the download");
+        EXPECT_TRUE(sync(*pC).ok());
+    });
+    EXPECT_TRUE(runToEnd(client).ok());
+    EXPECT_EQ(contentsOf(*pB), contentsOf(*pC));
+    requestsOf(*pServer);
+    ASSERT_TRUE(sync(*pB).ok());
+    EXPECT_FALSE(contains(requestsOf(*pServer), "load"));
 }
 
 // An upload whose answer never came is not taken for a conflict later.

@@ -26,9 +26,10 @@ QTemporaryDir *tempHome() {
 
 int iPending = 0;
 
-void poll(std::function<void(QWidget *)> fAnswer, QDeadlineTimer deadline) {
+void poll(std::function<bool(QWidget *)> fMatch, std::function<void(QWidget *)> fAnswer,
+          QDeadlineTimer deadline) {
     QWidget *pModal = QApplication::activeModalWidget();
-    if (pModal && pModal->isVisible()) {
+    if (pModal && pModal->isVisible() && fMatch(pModal)) {
         --iPending;
         fAnswer(pModal);
         return;
@@ -38,7 +39,7 @@ void poll(std::function<void(QWidget *)> fAnswer, QDeadlineTimer deadline) {
         qWarning("GuiTest: no modal widget showed within ten seconds");
         return;
     }
-    QTimer::singleShot(0, qApp, [fAnswer, deadline] { poll(fAnswer, deadline); });
+    QTimer::singleShot(0, qApp, [fMatch, fAnswer, deadline] { poll(fMatch, fAnswer, deadline); });
 }
 
 } // namespace
@@ -71,9 +72,14 @@ void clearSettings() {
 }
 
 void answerModal(std::function<void(QWidget *)> fAnswer) {
+    answerModalWhere([](QWidget *) { return true; }, std::move(fAnswer));
+}
+
+void answerModalWhere(std::function<bool(QWidget *)> fMatch,
+                      std::function<void(QWidget *)> fAnswer) {
     ++iPending;
     const QDeadlineTimer deadline(10000);
-    QTimer::singleShot(0, qApp, [fAnswer, deadline] { poll(fAnswer, deadline); });
+    QTimer::singleShot(0, qApp, [fMatch, fAnswer, deadline] { poll(fMatch, fAnswer, deadline); });
 }
 
 void answerMessageBox(QMessageBox::StandardButton eButton, QString *pText) {

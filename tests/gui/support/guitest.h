@@ -32,6 +32,12 @@ void clearSettings();
 // widget shows within ten seconds the answer is dropped and the test fails.
 void answerModal(std::function<void(QWidget *)> fAnswer);
 
+// Like answerModal, for the next active modal widget for which fMatch holds;
+// other modal widgets on show meanwhile (a progress dialog that stays open
+// under the one to answer) are passed over.
+void answerModalWhere(std::function<bool(QWidget *)> fMatch,
+                      std::function<void(QWidget *)> fAnswer);
+
 // Answers the next message box with the button of the given role; the text
 // of the box is stored in *pText when given.
 void answerMessageBox(QMessageBox::StandardButton eButton, QString *pText = nullptr);
