@@ -830,8 +830,13 @@ void MainWnd::newVaultWizard(bool bNewOnly) {
         return;
     switch (wizard.field("mode").toInt()) {
     case 0: {
-        const QString sPath = wizard.field("vaultLocation").toString() + QDir::separator() +
-                              wizard.field("vaultName").toString() + ".vault";
+        const QString sFolder = wizard.field("vaultLocation").toString();
+        const QString sPath =
+            sFolder + QDir::separator() + wizard.field("vaultName").toString() + ".vault";
+        // The wizard proposes the documents folder, which a fresh account
+        // may not have yet; a folder that cannot be made fails the creation
+        // with its own message.
+        QDir().mkpath(sFolder);
         if (!createVault(sPath, wizard.field("password").toString()))
             return;
         newNote(wizard.field("noteName").toString(), "html");
