@@ -908,7 +908,8 @@ void MainWnd::renameNote() {
 }
 
 void MainWnd::renameCurNote() {
-    if (!pStore || !tvNote->hasSelection())
+    // The name is read from the store, which a client may be changing.
+    if (!pStore || vaultInUse() || !tvNote->hasSelection())
         return;
     const QByteArray baId = tvNote->getSelectedId();
     QString sName;
