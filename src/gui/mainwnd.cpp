@@ -993,10 +993,7 @@ void MainWnd::sync() {
         return;
     pClient = createClient(pStore, sRemoteUser, sRemotePass, Client::SyncVault, QByteArray());
     bClientOnVault = true;
-    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
-    connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
-    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
-    connect(pClient, SIGNAL(badLogin()), this, SLOT(syncAgain()));
+    connectClient(SLOT(syncAgain()));
     runClient(false);
 }
 
@@ -1013,9 +1010,7 @@ void MainWnd::importVault() {
     pClient = createClient(nullptr, sRemoteUser, sRemotePass, Client::ListVaults, QByteArray());
     bClientOnVault = false;
     connect(pClient, SIGNAL(gotVaultList(VaultInfoList)), this, SLOT(importVault(VaultInfoList)));
-    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
-    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
-    connect(pClient, SIGNAL(badLogin()), this, SLOT(importVaultAgain()));
+    connectClient(SLOT(importVaultAgain()));
     runClient(true);
 }
 
@@ -1055,10 +1050,7 @@ void MainWnd::startDownload(const NoteStore *pVault, const QByteArray &baId) {
         return;
     pClient = createClient(pStore, sRemoteUser, sRemotePass, Client::DownloadVault, baId);
     bClientOnVault = true;
-    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
-    connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
-    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
-    connect(pClient, SIGNAL(badLogin()), this, SLOT(importVaultAgain()));
+    connectClient(SLOT(importVaultAgain()));
     runClient(false);
 }
 
@@ -1096,6 +1088,15 @@ Client *MainWnd::createClient(NoteStore *pVault, const QString &sUser, const QSt
 
 bool MainWnd::vaultInUse() const {
     return pClient && bClientOnVault;
+}
+
+void MainWnd::connectClient(const char *sRetrySlot) {
+    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
+    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
+    connect(pClient, SIGNAL(badLogin()), this, sRetrySlot);
+    // A listing leaves the open vault alone.
+    if (bClientOnVault)
+        connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
 }
 
 void MainWnd::runClient(bool bAutoDone) {
