@@ -830,8 +830,13 @@ void MainWnd::newVaultWizard(bool bNewOnly) {
         return;
     switch (wizard.field("mode").toInt()) {
     case 0: {
-        const QString sPath = wizard.field("vaultLocation").toString() + QDir::separator() +
-                              wizard.field("vaultName").toString() + ".vault";
+        const QString sFolder = wizard.field("vaultLocation").toString();
+        const QString sPath =
+            sFolder + QDir::separator() + wizard.field("vaultName").toString() + ".vault";
+        // The wizard proposes the documents folder, which a fresh account
+        // may not have yet; a folder that cannot be made fails the creation
+        // with its own message.
+        QDir().mkpath(sFolder);
         if (!createVault(sPath, wizard.field("password").toString()))
             return;
         newNote(wizard.field("noteName").toString(), "html");
@@ -903,7 +908,8 @@ void MainWnd::renameNote() {
 }
 
 void MainWnd::renameCurNote() {
-    if (!pStore || !tvNote->hasSelection())
+    // The name is read from the store, which a client may be changing.
+    if (!pStore || vaultInUse() || !tvNote->hasSelection())
         return;
     const QByteArray baId = tvNote->getSelectedId();
     QString sName;
@@ -987,10 +993,7 @@ void MainWnd::sync() {
         return;
     pClient = createClient(pStore, sRemoteUser, sRemotePass, Client::SyncVault, QByteArray());
     bClientOnVault = true;
-    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
-    connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
-    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
-    connect(pClient, SIGNAL(badLogin()), this, SLOT(syncAgain()));
+    connectClient(SLOT(syncAgain()));
     runClient(false);
 }
 
@@ -1007,9 +1010,7 @@ void MainWnd::importVault() {
     pClient = createClient(nullptr, sRemoteUser, sRemotePass, Client::ListVaults, QByteArray());
     bClientOnVault = false;
     connect(pClient, SIGNAL(gotVaultList(VaultInfoList)), this, SLOT(importVault(VaultInfoList)));
-    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
-    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
-    connect(pClient, SIGNAL(badLogin()), this, SLOT(importVaultAgain()));
+    connectClient(SLOT(importVaultAgain()));
     runClient(true);
 }
 
@@ -1049,10 +1050,7 @@ void MainWnd::startDownload(const NoteStore *pVault, const QByteArray &baId) {
         return;
     pClient = createClient(pStore, sRemoteUser, sRemotePass, Client::DownloadVault, baId);
     bClientOnVault = true;
-    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
-    connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
-    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
-    connect(pClient, SIGNAL(badLogin()), this, SLOT(importVaultAgain()));
+    connectClient(SLOT(importVaultAgain()));
     runClient(false);
 }
 
@@ -1090,6 +1088,15 @@ Client *MainWnd::createClient(NoteStore *pVault, const QString &sUser, const QSt
 
 bool MainWnd::vaultInUse() const {
     return pClient && bClientOnVault;
+}
+
+void MainWnd::connectClient(const char *sRetrySlot) {
+    connect(pClient, SIGNAL(done()), this, SLOT(clientDone()));
+    connect(pClient, SIGNAL(error(QString)), this, SLOT(clientError(QString)));
+    connect(pClient, SIGNAL(badLogin()), this, sRetrySlot);
+    // A listing leaves the open vault alone.
+    if (bClientOnVault)
+        connect(pClient, SIGNAL(vaultChanged()), this, SLOT(vaultChanged()));
 }
 
 void MainWnd::runClient(bool bAutoDone) {

@@ -238,6 +238,9 @@ private:
     // True while a client that works on the open store runs: nothing else
     // may touch the store then.
     bool vaultInUse() const;
+    // Connects the new pClient's reports to the window; a refused login goes
+    // to sRetrySlot (a SLOT() signature). Before runClient.
+    void connectClient(const char *sRetrySlot);
     // Shows the progress dialog of the new pClient and starts it.
     void runClient(bool bAutoDone);
     // Runs f now, or once the running client is done and gone.

@@ -64,8 +64,6 @@ private:
     void writeReady();
     // Stops the download in flight (Cancel, or the dialog going away).
     void cancelDownload();
-    // Why the finished download is not complete; empty when it is.
-    QString incompleteReason() const;
     // Drops the file and its record.
     void discardTarget();
 

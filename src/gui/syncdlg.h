@@ -24,8 +24,6 @@ public:
     SyncDlg(Client *pClient, bool bAutoDone, QWidget *pParent = nullptr);
 
     using QDialog::done;
-    // True until the client's done() has arrived.
-    bool isWaiting() const { return pClient != nullptr; }
 
 public slots:
     // The client is done.

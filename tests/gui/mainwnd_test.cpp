@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -376,6 +377,18 @@ private slots:
         pWnd = std::make_unique<MainWnd>(path("gone.vault"));
         QCOMPARE(sText, "No such file found: " + path("gone.vault"));
         QVERIFY(disabled({"actionCreateNote"}));
+    }
+
+    // A fresh account may have no documents folder yet: the wizard's
+    // proposal still makes the vault, in a folder made for it.
+    void wizardMakesItsFolder() {
+        plainWindow();
+        const QString sFolder = path("Documents/Vaults");
+        QVERIFY(!QFileInfo::exists(sFolder));
+        answerWizard(sFolder, "Journal", "secret", "First");
+        pWnd->newVaultWizard();
+        QVERIFY(QFile::exists(sFolder + "/Journal.vault"));
+        QCOMPARE(listedNames(), QStringList{"First"});
     }
 
     // The main road: the wizard makes a vault with a first note, notes are

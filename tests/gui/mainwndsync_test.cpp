@@ -451,6 +451,31 @@ private slots:
         QCOMPARE(noteText("Soup"), QString("Soup text"));
     }
 
+    // A listing whose login is refused asks again too; the import then goes
+    // its way.
+    void importAfterRefusedLogin() {
+        windowWithNotes("Recipes.vault", {"Soup", "Bread"});
+        answerLogin(kPass, nullptr, kUser);
+        action("actionSync")->trigger();
+        QVERIFY(clientGone());
+        pWnd->sRemotePass.clear();
+
+        answerLogin("wrong");
+        answerBox("Invalid credentials", QMessageBox::Yes);
+        answerLogin(kPass);
+        answerImport("Recipes", "pw");
+        Seen save;
+        answerSave(path("again"), &save);
+        action("actionImportVault")->trigger();
+        QVERIFY(GuiTest::waitFor([&] {
+            return store() &&
+                   QString::fromUtf8(store()->getFileName().getConstStr()) == path("again.vault");
+        }));
+        QVERIFY(GuiTest::waitFor([&] { return listedNames().size() == 2; }));
+        QVERIFY(clientGone());
+        QCOMPARE(listedNames(), QStringList({"Bread", "Soup"}));
+    }
+
     // The wizard's import mode lists the vaults; the download starts only
     // once the listing client is gone, without the window waiting for it.
     void importWaitsForTheListing() {
