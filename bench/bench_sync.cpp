@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -175,7 +176,10 @@ BENCHMARK(BM_StoreReadForUpload1000)->Unit(benchmark::kMillisecond)->UseRealTime
 PELIMUND_BENCH_RATIO("sync uploading 1,000 10 KiB notes vs the store reading them",
                      "BM_SyncUpload1000/real_time", "BM_StoreReadForUpload1000/real_time");
 
-void BM_SyncDownload1000Into5000(benchmark::State &state) {
+// Times fWork on a fresh copy of the base vault in every iteration; the
+// copy is made and closed outside the timing, and the work's lines to
+// standard output are silenced.
+void timeOnBaseCopy(benchmark::State &state, const std::function<void(NoteStore &)> &fWork) {
     Setup &s = setup();
     for (auto _ : state) {
         state.PauseTiming();
@@ -183,35 +187,32 @@ void BM_SyncDownload1000Into5000(benchmark::State &state) {
         state.ResumeTiming();
         {
             QuietStdout quiet;
-            runClient(*pStore, s.pServer->getPort(), Client::SyncVault);
+            fWork(*pStore);
         }
         state.PauseTiming();
-        if (pStore->getNoteCount() != kBaseNotes + kNotes)
-            state.SkipWithError("the download is incomplete");
         pStore.reset();
         state.ResumeTiming();
     }
+}
+
+void BM_SyncDownload1000Into5000(benchmark::State &state) {
+    timeOnBaseCopy(state, [&state](NoteStore &rStore) {
+        runClient(rStore, setup().pServer->getPort(), Client::SyncVault);
+        if (rStore.getNoteCount() != kBaseNotes + kNotes)
+            state.SkipWithError("the download is incomplete");
+    });
 }
 BENCHMARK(BM_SyncDownload1000Into5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The store importing the same notes itself, with one header write.
 void BM_StoreImport1000Into5000(benchmark::State &state) {
-    Setup &s = setup();
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::unique_ptr<NoteStore> pStore = s.openBaseCopy();
-        state.ResumeTiming();
-        {
-            QuietStdout quiet;
-            pStore->beginBatch();
-            for (size_t i = 0; i < s.lNewIds.size(); ++i)
-                pStore->importNote(s.lNewIds[i], s.lNewData[i], s.lNewMeta[i], int32_t(i + 1));
-            pStore->endBatch();
-        }
-        state.PauseTiming();
-        pStore.reset();
-        state.ResumeTiming();
-    }
+    timeOnBaseCopy(state, [](NoteStore &rStore) {
+        const Setup &s = setup();
+        rStore.beginBatch();
+        for (size_t i = 0; i < s.lNewIds.size(); ++i)
+            rStore.importNote(s.lNewIds[i], s.lNewData[i], s.lNewMeta[i], int32_t(i + 1));
+        rStore.endBatch();
+    });
 }
 BENCHMARK(BM_StoreImport1000Into5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 PELIMUND_BENCH_RATIO("sync downloading 1,000 notes into 5,000 vs the store importing them",
@@ -221,20 +222,11 @@ PELIMUND_BENCH_RATIO("sync downloading 1,000 notes into 5,000 vs the store impor
 // Without a batch every import rewrites the header of 5,000 notes: what the
 // batch saves, on 100 notes.
 void BM_StoreImport100Into5000EachWritten(benchmark::State &state) {
-    Setup &s = setup();
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::unique_ptr<NoteStore> pStore = s.openBaseCopy();
-        state.ResumeTiming();
-        {
-            QuietStdout quiet;
-            for (size_t i = 0; i < 100; ++i)
-                pStore->importNote(s.lNewIds[i], s.lNewData[i], s.lNewMeta[i], int32_t(i + 1));
-        }
-        state.PauseTiming();
-        pStore.reset();
-        state.ResumeTiming();
-    }
+    timeOnBaseCopy(state, [](NoteStore &rStore) {
+        const Setup &s = setup();
+        for (size_t i = 0; i < 100; ++i)
+            rStore.importNote(s.lNewIds[i], s.lNewData[i], s.lNewMeta[i], int32_t(i + 1));
+    });
 }
 BENCHMARK(BM_StoreImport100Into5000EachWritten)
     ->Unit(benchmark::kMillisecond)

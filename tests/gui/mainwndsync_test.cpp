@@ -227,6 +227,20 @@ class MainWndSyncTest : public QObject {
         }
         return iCount;
     }
+    // Runs one client of the test server on pVault to its end.
+    void runWith(NoteStore *pVault, int iOperation, const QByteArray &baVaultId = QByteArray()) {
+        ServerClient client(pVault, kUser, kPass, iOperation, baVaultId, pServer->getPort(), 5);
+        client.start();
+        client.wait();
+    }
+    // A second copy of the open vault's remote vault, downloaded into a
+    // vault file of its own, as another machine would hold it.
+    std::unique_ptr<NoteStore> otherCopy() {
+        auto pOther =
+            std::make_unique<NoteStore>(Ka::String(path("other.vault").toUtf8()), Ka::String("pw"));
+        runWith(pOther.get(), Client::DownloadVault, header("syncId"));
+        return pOther;
+    }
     QByteArray header(const char *sKey) const {
         const auto *pValue = dynamic_cast<const Vrel::String *>(store()->getHeader(sKey));
         return pValue ? QByteArray(*pValue) : QByteArray("(none)");
@@ -350,19 +364,11 @@ private slots:
         // Work on both sides: another copy changes the remote vault, this
         // one adds notes.
         {
-            auto pOther = std::make_unique<NoteStore>(Ka::String(path("other.vault").toUtf8()),
-                                                      Ka::String("pw"));
-            ServerClient download(pOther.get(), kUser, kPass, Client::DownloadVault,
-                                  header("syncId"), pServer->getPort(), 5);
-            download.start();
-            download.wait();
+            std::unique_ptr<NoteStore> pOther = otherCopy();
             Vrel::Dictionary content;
             content.insert("data", "from the other copy");
             pOther->createNote(Ka::Uuid::generate(), "Other", "html", &content);
-            ServerClient upload(pOther.get(), kUser, kPass, Client::SyncVault, QByteArray(),
-                                pServer->getPort(), 5);
-            upload.start();
-            upload.wait();
+            runWith(pOther.get(), Client::SyncVault);
         }
         pWnd->newNote("D", "html", "D text");
         pWnd->newNote("E", "html", "E text");
@@ -594,17 +600,9 @@ private slots:
         QVERIFY(clientGone());
         // Another copy deletes "Doomed".
         {
-            auto pOther = std::make_unique<NoteStore>(Ka::String(path("other.vault").toUtf8()),
-                                                      Ka::String("pw"));
-            ServerClient download(pOther.get(), kUser, kPass, Client::DownloadVault,
-                                  header("syncId"), pServer->getPort(), 5);
-            download.start();
-            download.wait();
+            std::unique_ptr<NoteStore> pOther = otherCopy();
             QVERIFY(pOther->deleteNote(Ka::Uuid(toKaString(idOf("Doomed")))));
-            ServerClient upload(pOther.get(), kUser, kPass, Client::SyncVault, QByteArray(),
-                                pServer->getPort(), 5);
-            upload.start();
-            upload.wait();
+            runWith(pOther.get(), Client::SyncVault);
         }
         pWnd->openNote(idOf("Doomed"));
         editor()->teNote->textCursor().insertText("unsaved ");
