@@ -159,6 +159,14 @@ class MainWndTest : public QObject {
         pWnd->show();
     }
 
+    // The text of the named note after the window is made anew on
+    // notes.vault: what reached the file.
+    QString textAfterReopen(const QString &sName) {
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf(sName));
+        return text();
+    }
+
     QAction *action(const char *sName) const {
         auto *pAction = pWnd->findChild<QAction *>(sName);
         if (!pAction)
@@ -507,9 +515,7 @@ private slots:
         QVERIFY(pWnd->close());
         QVERIFY(QSettings().contains("layout/geometry"));
         QVERIFY(QSettings().contains("layout/windowState"));
-        reopen(path("notes.vault"));
-        pWnd->openNote(rowOf("Draft"));
-        QCOMPARE(text(), QString());
+        QCOMPARE(textAfterReopen("Draft"), QString());
     }
 
     // The list is sorted without regard to case; the list's own commands
@@ -651,9 +657,7 @@ private slots:
         QCOMPARE(listedNames(), QStringList{sName});
         QCOMPARE(text(), sShown);
 
-        reopen(path("notes.vault"));
-        pWnd->openNote(rowOf(sName));
-        QCOMPARE(text(), sShown);
+        QCOMPARE(textAfterReopen(sName), sShown);
     }
 
     void exportNote() {
@@ -687,9 +691,7 @@ private slots:
         type(" words");
         action("actionSaveNote")->trigger();
         QCOMPARE(listedNames(), QStringList{"Orphan"});
-        reopen(path("notes.vault"));
-        pWnd->openNote(rowOf("Orphan"));
-        QCOMPARE(text(), QString("precious words"));
+        QCOMPARE(textAfterReopen("Orphan"), QString("precious words"));
     }
 
     // A store that cannot write says so, keeps the text in the window, and
@@ -723,9 +725,7 @@ private slots:
         pFull.reset();
         action("actionSaveNote")->trigger();
         QVERIFY(!editor()->isModified());
-        reopen(path("notes.vault"));
-        pWnd->openNote(rowOf("Big"));
-        QCOMPARE(text(), sWords);
+        QCOMPARE(textAfterReopen("Big"), sWords);
     }
 
     void createFailureLeavesNoVault() {
@@ -910,9 +910,7 @@ private slots:
         pWnd->forget();
         QTest::qWait(0);
         QVERIFY(!QApplication::activeModalWidget());
-        reopen(path("notes.vault"));
-        pWnd->openNote(rowOf("Left open"));
-        QCOMPARE(text(), QString("unsaved words"));
+        QCOMPARE(textAfterReopen("Left open"), QString("unsaved words"));
     }
 
     // Key and button presses anywhere start the idle time anew; moves do not.
@@ -981,9 +979,7 @@ private slots:
         QCOMPARE(text(), sWords);
 
         QCOMPARE(awaitNotice([&] { pWnd->forget(); }).value(0), QString("Pelimund - Idle"));
-        reopen(path("notes.vault"));
-        pWnd->openNote(rowOf("Big"));
-        QCOMPARE(text(), sWords);
+        QCOMPARE(textAfterReopen("Big"), sWords);
     }
 };
 
