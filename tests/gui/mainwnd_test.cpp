@@ -159,6 +159,18 @@ class MainWndTest : public QObject {
         pWnd->show();
     }
 
+    // A vault with the saved note "Big", then sWords typed into it while the
+    // file may grow no more: the next save of "Big" fails until the limit
+    // goes.
+    std::unique_ptr<FileSizeLimit> noteThatCannotBeSaved(const QString &sWords) {
+        windowOnNewVault();
+        createNote("Big");
+        action("actionSaveNote")->trigger();
+        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
+        type(sWords);
+        return pFull;
+    }
+
     // The text of the named note after the window is made anew on
     // notes.vault: what reached the file.
     QString textAfterReopen(const QString &sName) {
@@ -697,12 +709,8 @@ private slots:
     // A store that cannot write says so, keeps the text in the window, and
     // a close that should have saved it is refused.
     void storeFailureIsReported() {
-        windowOnNewVault();
-        createNote("Big");
-        action("actionSaveNote")->trigger();
-        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
         const QString sWords = manyWords();
-        type(sWords);
+        auto pFull = noteThatCannotBeSaved(sWords);
 
         QString sText;
         answerOk(&sText);
@@ -963,12 +971,8 @@ private slots:
 
     // A note that cannot be saved keeps its window and the vault open.
     void idleSaveFailure() {
-        windowOnNewVault();
-        createNote("Big");
-        action("actionSaveNote")->trigger();
-        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
         const QString sWords = manyWords();
-        type(sWords);
+        auto pFull = noteThatCannotBeSaved(sWords);
         QString sText;
         answerOk(&sText);
         pWnd->forget();
