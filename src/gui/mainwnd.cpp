@@ -247,6 +247,10 @@ void MainWnd::closeEvent(QCloseEvent *pEvent) {
         pEvent->ignore();
         return;
     }
+    // The closed note windows go later, or not at all when the program
+    // ends first: their type's layout is saved now, and the window's own
+    // state is that of the frame without them, as the next start finds it.
+    hideExtraBars();
     QSettings settings;
     settings.setValue("layout/geometry", saveGeometry());
     settings.setValue("layout/windowState", saveState(0));
@@ -676,13 +680,19 @@ void MainWnd::cancelWaitingForget() {
 }
 
 void MainWnd::hideExtraBars() {
-    if (!sCurType.isEmpty())
+    if (eBars == Bars::Out)
+        return;
+    // Bars put in a moment ago (closing several note windows at once
+    // activates each in turn) all show, whatever their type's layout says:
+    // saving that would lose a bar the user hid.
+    if (eBars == Bars::Settled && !sCurType.isEmpty())
         QSettings().setValue(layoutKey(sCurType), saveState(0));
     for (QToolBar *pBar : std::as_const(lCurBars)) {
         pBar->hide();
         removeToolBar(pBar);
         pBar->setParent(nullptr);
     }
+    eBars = Bars::Out;
 }
 
 void MainWnd::showExtraBars() {
@@ -690,14 +700,19 @@ void MainWnd::showExtraBars() {
         addToolBar(pBar);
         pBar->show();
     }
+    eBars = Bars::Settling;
     // Restored once the bars have settled in the window.
     if (!sCurType.isEmpty())
         QTimer::singleShot(0, this, SLOT(timedRestoreState()));
 }
 
 void MainWnd::timedRestoreState() {
-    if (!sCurType.isEmpty())
+    // Bars taken out meanwhile have nothing to restore, and a restore
+    // without them would move the others.
+    if (eBars == Bars::Settling && !sCurType.isEmpty()) {
         restoreState(QSettings().value(layoutKey(sCurType)).toByteArray(), 0);
+        eBars = Bars::Settled;
+    }
     resetToolbarsMenu();
 }
 

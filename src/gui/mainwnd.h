@@ -291,6 +291,11 @@ private:
     // The editor type whose extra tool bars are in the window; empty when
     // none are.
     QString sCurType;
+    // Where the extra tool bars stand: out of the window, just put in (all
+    // shown, their type's layout not yet restored), or settled in that
+    // layout, which only then is the user's and may be saved.
+    enum class Bars { Out, Settling, Settled };
+    Bars eBars = Bars::Out;
     // The cloud login held for the open vault, remembered in its header or
     // given to the wizard; bRemember asks to store it in the header.
     QString sRemoteUser;

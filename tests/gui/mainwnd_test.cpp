@@ -848,6 +848,43 @@ private slots:
         QVERIFY(!bar("tbHtmlEdit")->isHidden());
     }
 
+    // A bar hidden in one session stays hidden in the next, however the
+    // program was left: with one or several note windows open (closing them
+    // one after another shows each window's bars in turn), in windows or
+    // tabs, or right after the idle close.
+    void hiddenBarSurvivesExit_data() {
+        QTest::addColumn<QString>("sInterface");
+        QTest::addColumn<int>("iWindows");
+        QTest::addColumn<bool>("bIdle");
+        for (const char *sInterface : {"windows", "tabs"}) {
+            for (int iWindows : {1, 3}) {
+                for (bool bIdle : {false, true})
+                    QTest::addRow("%s, %d open%s", sInterface, iWindows, bIdle ? ", idle" : "")
+                        << QString(sInterface) << iWindows << bIdle;
+            }
+        }
+    }
+    void hiddenBarSurvivesExit() {
+        QFETCH(QString, sInterface);
+        QFETCH(int, iWindows);
+        QFETCH(bool, bIdle);
+        QSettings().setValue("layout/interface", sInterface);
+        windowOnNewVault();
+        for (int i = 1; i <= iWindows; ++i)
+            createNote(QString("Note %1").arg(i));
+        QVERIFY(barsSettled());
+        bar("tbHtmlTables")->toggleViewAction()->trigger();
+        if (bIdle)
+            awaitNotice([&] { pWnd->forget(); });
+        QVERIFY(pWnd->close());
+        QTest::qWait(0); // the closed note windows go
+        reopen(path("notes.vault"));
+        pWnd->openNote(rowOf("Note 1"));
+        QVERIFY(barsSettled());
+        QVERIFY(bar("tbHtmlTables")->isHidden());
+        QVERIFY(!bar("tbHtmlEdit")->isHidden());
+    }
+
     // One entry per note window in the order they opened, the first nine
     // with their digit as the accelerator; an entry whose window has gone
     // does nothing. In tabs too a note's '&' shows as it is.
