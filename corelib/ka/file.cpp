@@ -174,7 +174,7 @@ void File::setPos(int iPos) {
 }
 
 void File::setPosEnd(int iPos) {
-    seekTo(-static_cast<long long>(iPos), SEEK_END);
+    seekTo(iPos, SEEK_END);
 }
 
 void File::setBlocking(bool) {

@@ -49,7 +49,8 @@ public:
     int tell() override;
     void seek(int iOffset) override;
     void setPos(int iPos) override;
-    // The position iPos bytes before the end (0 is the end).
+    // The position iPos bytes past the end (0 is the end, a negative value
+    // counts back from it); a write there fills the gap with zero bytes.
     void setPosEnd(int iPos) override;
     bool isEos() override { return bEos; }
     bool isOpen() override { return fd >= 0; }

@@ -257,8 +257,9 @@ void JournaledFile::setPos(int iNewPos) {
     iPos = iNewPos;
 }
 
+// As a file's: iFromEnd bytes past the end.
 void JournaledFile::setPosEnd(int iFromEnd) {
-    iPos = std::clamp<int64_t>(iSize - iFromEnd, 0, INT32_MAX);
+    iPos = std::clamp<int64_t>(iSize + iFromEnd, 0, INT32_MAX);
 }
 
 void JournaledFile::setSize(int iNewSize) {

@@ -184,7 +184,7 @@ TEST_F(FileTest, WriteReadBackAndPosition) {
     EXPECT_EQ(10, f.tell());
     f.setPosEnd(0);
     EXPECT_EQ(10, f.tell());
-    f.setPosEnd(3); // counted back from the end
+    f.setPosEnd(-3); // a negative value counts back from the end
     EXPECT_EQ(7, f.tell());
     f.seek(-2);
     EXPECT_EQ(5, f.tell());
@@ -195,8 +195,14 @@ TEST_F(FileTest, WriteReadBackAndPosition) {
     // Before the start: the system refuses, and so do we.
     expectFileError([&] { f.seek(-100); }, EINVAL, sysText(EINVAL));
     expectFileError([&] { f.setPos(-1); }, EINVAL, sysText(EINVAL));
-    expectFileError([&] { f.setPosEnd(11); }, EINVAL, sysText(EINVAL));
+    expectFileError([&] { f.setPosEnd(-11); }, EINVAL, sysText(EINVAL));
     EXPECT_EQ(10, f.tell());
+    // Past the end, the value not subtracted: a write there leaves a gap of
+    // zero bytes, as the system's own seek from the end does.
+    f.setPosEnd(2);
+    EXPECT_EQ(12, f.tell());
+    EXPECT_EQ(1, f.write("!", 1));
+    EXPECT_EQ(std::string("01234ab789\0\0!", 13), toStd(readFile(path())));
 }
 
 TEST_F(FileTest, TruncateAndAppendFlags) {

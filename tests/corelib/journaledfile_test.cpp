@@ -94,6 +94,15 @@ TEST(JournaledFile, ReadsSeeChangesUntilCommitOrDiscard) {
     EXPECT_EQ(files.state().sJournal->substr(0, 32), std::string(32, '\0'));
     jf.commit(); // nothing to do
     EXPECT_TRUE(sameData(files, sModel));
+
+    // Positions from the end as a file's: past it, the value not subtracted.
+    jf.setPosEnd(-10);
+    EXPECT_EQ(jf.tell(), 990);
+    jf.setPosEnd(5);
+    EXPECT_EQ(jf.tell(), 1005);
+    jf.write("q", 1);
+    sModel += std::string(5, '\0') + "q";
+    EXPECT_EQ(readAll(jf), sModel);
 }
 
 // The journal as docs/journal-format.md describes it, with zlib's CRC-32 as
