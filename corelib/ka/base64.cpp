@@ -3,6 +3,7 @@
 
 #include "ka/exception.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Ka {
@@ -14,9 +15,8 @@ const char sAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz01
 // The decode table covers "+" (43) to "z" (122).
 constexpr int iFirstCode = '+';
 
-// Room for one group of four characters, each possibly followed by a line
-// break when the line length is below four.
-constexpr int iGroupMax = 12;
+// Room for one group of four characters and the line break among them.
+constexpr int iGroupMax = 6;
 
 } // namespace
 
@@ -38,16 +38,28 @@ Base64::~Base64() {
 }
 
 void Base64::encodeGroup(char *aOut, int &nOut, int nPad) {
-    for (int k = 0; k < 4; ++k) {
-        aOut[nOut++] = k >= 4 - nPad ? '=' : sAlphabet[(iBits >> (18 - 6 * k)) & 0x3f];
-        // Breaking character by character keeps every line at exactly the
-        // line length, whatever that length is.
-        if (iChars > 0 && ++iCurChars >= iChars) {
-            aOut[nOut++] = '\r';
-            aOut[nOut++] = '\n';
-            iCurChars = 0;
-        }
+    char aGroup[4];
+    for (int k = 0; k < 4; ++k)
+        aGroup[k] = k >= 4 - nPad ? '=' : sAlphabet[(iBits >> (18 - 6 * k)) & 0x3f];
+    // At most one break per group, where the line reaches its length. Lines
+    // shorter than a group can leave more than four characters owed to the
+    // next line: all four then follow the break, which the decoder skips
+    // wherever it stands.
+    int nBefore = 4;
+    iCurChars += 4;
+    const bool bBreak = iChars > 0 && iCurChars >= iChars;
+    if (bBreak) {
+        iCurChars = std::min(iCurChars - iChars, 4);
+        nBefore = 4 - iCurChars;
     }
+    std::memcpy(aOut + nOut, aGroup, size_t(nBefore));
+    nOut += nBefore;
+    if (bBreak) {
+        aOut[nOut++] = '\r';
+        aOut[nOut++] = '\n';
+    }
+    std::memcpy(aOut + nOut, aGroup + nBefore, size_t(4 - nBefore));
+    nOut += 4 - nBefore;
 }
 
 int Base64::writeOut(const char *aOut, int nOut) {

@@ -124,11 +124,17 @@ TEST(Base64Write, LineBreaks) {
     EXPECT_EQ(sPlain, decode(sLines));
 }
 
-TEST(Base64Write, ShortLinesStayInsideTheirLength) {
-    EXPECT_EQ("Y\r\nW\r\nJ\r\nj\r\n", encode("abc", 1));
-    EXPECT_EQ("YW\r\nJj\r\nZA\r\n==\r\n", encode("abcd", 2));
-    EXPECT_EQ("YWJ\r\njZG\r\nVm", encode("abcdef", 3));
-    EXPECT_EQ("abcdef", decode(encode("abcdef", 3)));
+// Lines shorter than a group break once per group at most: where the line
+// reaches its length, or before the whole group once more than four
+// characters are owed to the next line.
+TEST(Base64Write, ShortLinesBreakOncePerGroup) {
+    EXPECT_EQ("Y\r\nWJj", encode("abc", 1));
+    EXPECT_EQ("Y\r\nWJj\r\nZGVm\r\nZ2hp", encode("abcdefghi", 1));
+    EXPECT_EQ("YW\r\nJj\r\nZGVm", encode("abcdef", 2));
+    EXPECT_EQ("YW\r\nJj\r\nZA==", encode("abcd", 2, 1));
+    EXPECT_EQ("YWJ\r\njZG\r\nVmZ\r\n2hp\r\namts\r\nbW4=", encode("abcdefghijklmn", 3));
+    for (int iChars : {1, 2, 3})
+        EXPECT_EQ("abcdefghijklmn", decode(encode("abcdefghijklmn", iChars, 5))) << iChars;
 }
 
 TEST(Base64Write, DestructorPadsAndStartRestartsTheLine) {
