@@ -235,7 +235,9 @@ NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword,
       pFiles(openFiles(fLayer)), jVault(*pFiles, kBlockSize),
       cVault(containerBase(), kBlockSize, kPreallocBlocks), sKey(sPassword) {
     try {
-        if (bNewFile) {
+        // Only the container's own table (stream 0): a container made for a
+        // vault that never received its header.
+        if (cVault.getNumStreams() == 1 && cVault.hasStream(0)) {
             setPassword(sKey);
             cVault.createStream(1);
             uFlags = 1;
@@ -271,14 +273,13 @@ std::unique_ptr<NoteStore::Files> NoteStore::openFiles(const FilesLayer &fLayer)
 
 // Runs before the container is built on the file: a change cut short is
 // put back first, and the container would turn any stream of fewer than 4
-// bytes into a new, empty container, while only a missing or empty file may
-// become a new vault.
+// bytes into a new, empty container, while only a missing or empty file (or
+// an empty container) may become a new vault.
 Ka::Stream &NoteStore::containerBase() {
     jVault.recover();
     const int iSize = jVault.getSize();
     if (iSize > 0 && iSize < 4)
         throw Ka::TessaryException(1, "Stream does not appear to be a valid Tessary format.");
-    bNewFile = iSize == 0;
     return jVault;
 }
 

@@ -80,7 +80,8 @@ public:
     using NoteTable = Ka::Hash<Ka::Uuid, Note>;
 
     // Opens the vault at sFileName with the password's bytes (UTF-8 from the
-    // GUI). A missing or empty (0-byte) file becomes a new vault with that
+    // GUI). A missing or empty (0-byte) file, or a container that holds
+    // nothing but its table of streams, becomes a new vault with that
     // password; any other file must be a vault that the password opens.
     NoteStore(const Ka::String &sFileName, const Ka::String &sPassword);
     ~NoteStore() override;
@@ -248,7 +249,6 @@ private:
     Ka::File fVault;
     std::unique_ptr<Files> pFiles;
     Ka::JournaledFile jVault; // every write of the container, committed per operation
-    bool bNewFile = false;    // the file was missing or empty
     Ka::Tessary cVault;
     Ka::String sKey;
     Ka::String sIv;

@@ -127,14 +127,15 @@ TEST(VaultFormat, VersionByteIsCheckedFirst) {
 
 TEST(VaultFormat, ForeignAndShortFilesAreRefusedUntouched) {
     VaultFile vault;
-    // A container without the vault header is not a new vault either.
+    // A container with streams but without the vault header is no vault.
     {
         Ka::File file(kstr(vault.sPath), Ka::File::Read | Ka::File::Write | Ka::File::Create);
         Ka::Tessary container(file, 1024, 2);
+        container.createStreamWithId(2, 1);
     }
-    const std::string sBare = vault.bytes();
+    const std::string sForeign = vault.bytes();
     EXPECT_EQ(support::failureOf<Ka::TessaryException>([&] { openVault(vault.sPath); }).second, 4);
-    EXPECT_EQ(vault.bytes(), sBare);
+    EXPECT_EQ(vault.bytes(), sForeign);
 
     const std::string sNotTessary = "Stream does not appear to be a valid Tessary format.";
     for (const std::string &sFile : {std::string("a"), std::string("\0\0\0", 3),
@@ -143,6 +144,20 @@ TEST(VaultFormat, ForeignAndShortFilesAreRefusedUntouched) {
         EXPECT_EQ(messageOf([&] { openVault(vault.sPath); }), sNotTessary);
         EXPECT_EQ(vault.bytes(), sFile);
     }
+}
+
+// A container that holds nothing but its table of streams (a vault cut off
+// before its header was written) becomes a new vault with the password given.
+TEST(VaultFormat, AnEmptyContainerBecomesANewVault) {
+    VaultFile vault;
+    {
+        Ka::File file(kstr(vault.sPath), Ka::File::Read | Ka::File::Write | Ka::File::Create);
+        Ka::Tessary container(file, 1024, 2);
+    }
+    openVault(vault.sPath)
+        ->createNote(Ka::Uuid::generate(), kstr("n"), kstr("html"), content("x").get());
+    EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 1);
+    EXPECT_EQ(messageOf([&] { openVault(vault.sPath, "other"); }), "Invalid check code.");
 }
 
 // Builds a vault of two short notes; returns the ids.
