@@ -1,8 +1,11 @@
 // documentsLocation: the folder where the file dialogs of vaults and notes start.
 #include "gui/documentslocation.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 QString documentsLocation() {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString sDocuments = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(sDocuments).isDir() ? sDocuments : QDir::homePath();
 }

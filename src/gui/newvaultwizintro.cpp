@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -26,7 +27,8 @@ NewVaultWizIntro::NewVaultWizIntro(QWidget *parent) : QWizardPage(parent) {
     registerField("vaultLocation", this, "vaultLocation", SIGNAL(locChanged()));
     registerField("mode", this, "mode", SIGNAL(modeChanged()));
 
-    vaultLocation = documentsLocation();
+    // Proposed even before it exists: the new vault's folder is made for it.
+    vaultLocation = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     emit locChanged();
 
     // Later entries name a folder that two locations share.
@@ -108,8 +110,11 @@ void NewVaultWizIntro::modePicked(int iMode) {
 }
 
 void NewVaultWizIntro::pickLocation() {
+    // A proposed folder not made yet would open its parent with the
+    // folder's name typed in.
+    const QString sStart = QFileInfo(vaultLocation).isDir() ? vaultLocation : documentsLocation();
     const QString sPicked = QFileDialog::getExistingDirectory(
-        this, tr("Pelimund - Select Location"), vaultLocation, QFileDialog::ShowDirsOnly);
+        this, tr("Pelimund - Select Location"), sStart, QFileDialog::ShowDirsOnly);
     if (sPicked.isEmpty())
         return;
     vaultLocation = sPicked;

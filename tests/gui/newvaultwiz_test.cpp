@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 
@@ -338,6 +339,29 @@ private slots:
         QCOMPARE(locSpy.count(), 2);
         QCOMPARE(w.pIntro->leLocation->text(), QDir::toNativeSeparators(sOther));
         QCOMPARE(QDir(w.wiz.field("vaultLocation").toString()), QDir(sOther));
+    }
+
+    // A fresh account has no documents folder yet: the file dialogs start in
+    // the home folder with no name typed in, while the wizard still proposes
+    // the documents folder (made when the vault is).
+    void missingDocumentsFolder() {
+        const QString sDocuments =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QVERIFY(QDir().rename(sDocuments, sDocuments + ".away"));
+        const auto restore = qScopeGuard([&] { QDir().rename(sDocuments + ".away", sDocuments); });
+        QCOMPARE(documentsLocation(), QDir::homePath());
+
+        Wizard w;
+        QCOMPARE(w.wiz.field("vaultLocation").toString(), sDocuments);
+        QStringList lSeen;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            auto *pDialog = qobject_cast<QFileDialog *>(pModal);
+            lSeen << pDialog->directory().absolutePath()
+                  << pDialog->findChild<QLineEdit *>("fileNameEdit")->text();
+            pDialog->reject();
+        });
+        w.pIntro->tbPickLocation->click();
+        QCOMPARE(lSeen, QStringList({QDir(QDir::homePath()).absolutePath(), QString()}));
     }
 
     // Folders are matched after cleaning; writing the property is silent.
