@@ -4,6 +4,7 @@
 
 #include "gui/aboutdlg.h"
 #include "gui/autoforget.h"
+#include "gui/confirmvaultreplace.h"
 #include "gui/documentslocation.h"
 #include "gui/help.h"
 #include "gui/iconcache.h"
@@ -25,6 +26,7 @@
 #include "gui/vaultmodel.h"
 #include "gui/versionnumber.h"
 #include "gui/welcomedlg.h"
+#include "ka/exception.h"
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
@@ -55,6 +57,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <utility>
 
@@ -288,7 +291,15 @@ bool MainWnd::releaseVault() {
     return true;
 }
 
-bool MainWnd::createVault(const QString &sPath, const QString &sPass) {
+bool MainWnd::createVault(const QString &sPath, const QString &sPass, bool bAskToReplace) {
+    if (bAskToReplace && !confirmVaultReplace(this, sPath))
+        return false;
+    // The program that holds it would go on writing to a file no longer
+    // there, and lose all it writes.
+    if (!isOpenHere(sPath) && NoteStore::isInUse(toLocalPath(sPath))) {
+        QMessageBox::critical(this, tr("Pelimund"), vaultInUseText());
+        return false;
+    }
     if (!releaseVault())
         return false;
     const QString sFailed = tr("There was an error creating the vault.");
@@ -306,7 +317,7 @@ bool MainWnd::createVault(const QString &sPath, const QString &sPass) {
 }
 
 void MainWnd::newVault(const QString &sPath, const QString &sPass) {
-    createVault(sPath, sPass);
+    createVault(sPath, sPass, false);
 }
 
 void MainWnd::newVault() {
@@ -325,20 +336,21 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
     if (!QFileInfo::exists(sPath)) {
         QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
     } else {
-        guarded(
-            tr("Vault cannot be opened.\nEither it's an invalid file, or an incorrect "
-               "password was provided."),
-            [&] {
-                auto pOpened =
-                    std::make_unique<NoteStore>(toLocalPath(sPath), toKaString(sPass.toUtf8()));
-                sRemoteUser.clear();
-                sRemotePass.clear();
-                if (auto *pUser = dynamic_cast<Vrel::String *>(pOpened->getHeader("remoteUser")))
-                    sRemoteUser = QString::fromUtf8(*pUser);
-                if (auto *pPass = dynamic_cast<Vrel::String *>(pOpened->getHeader("remotePass")))
-                    sRemotePass = QString::fromUtf8(*pPass);
-                pStore = pOpened.release();
-            });
+        try {
+            auto pOpened =
+                std::make_unique<NoteStore>(toLocalPath(sPath), toKaString(sPass.toUtf8()));
+            sRemoteUser.clear();
+            sRemotePass.clear();
+            if (auto *pUser = dynamic_cast<Vrel::String *>(pOpened->getHeader("remoteUser")))
+                sRemoteUser = QString::fromUtf8(*pUser);
+            if (auto *pPass = dynamic_cast<Vrel::String *>(pOpened->getHeader("remotePass")))
+                sRemotePass = QString::fromUtf8(*pPass);
+            pStore = pOpened.release();
+        } catch (const std::exception &e) {
+            reportOpenFailure(&e);
+        } catch (...) {
+            reportOpenFailure(nullptr);
+        }
         if (pStore)
             addRecentDocument(sPath);
     }
@@ -346,9 +358,40 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
     return pStore != nullptr;
 }
 
+void MainWnd::reportOpenFailure(const std::exception *pFailure) {
+    const auto *pFile = dynamic_cast<const Ka::FileException *>(pFailure);
+    if (pFile && pFile->getErrorCode() == EWOULDBLOCK &&
+        qstrcmp(pFile->what(), NoteStore::kVaultInUse) == 0) {
+        QMessageBox::critical(this, tr("Pelimund"), vaultInUseText());
+        return;
+    }
+    // The store's words for a wrong password or a foreign file ("Invalid
+    // check code.") mean nothing to the user; the system's for a file it
+    // cannot read or write do ("Permission denied: <path>").
+    reportFailure(tr("Vault cannot be opened.\nEither it's an invalid file, or an incorrect "
+                     "password was provided."),
+                  pFile && pFile->getErrorCode() > 0 ? QString::fromLocal8Bit(pFile->what())
+                                                     : QString());
+}
+
+QString MainWnd::vaultInUseText() {
+    return tr("The vault is open in another window or program.");
+}
+
+bool MainWnd::isOpenHere(const QString &sPath) const {
+    return pStore && QFileInfo(sPath) ==
+                         QFileInfo(QString::fromLocal8Bit(toByteArray(pStore->getFileName())));
+}
+
 void MainWnd::openVault(const QString &sPath) {
     if (!QFileInfo::exists(sPath)) {
         QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
+        return;
+    }
+    // A password typed for a vault that cannot be opened would be asked for
+    // nothing. The vault open in this window is let go before it opens again.
+    if (!isOpenHere(sPath) && NoteStore::isInUse(toLocalPath(sPath))) {
+        QMessageBox::critical(this, tr("Pelimund"), vaultInUseText());
         return;
     }
     OpenVaultDlg dialog(this);
@@ -845,14 +888,13 @@ void MainWnd::newVaultWizard(bool bNewOnly) {
         return;
     switch (wizard.field("mode").toInt()) {
     case 0: {
-        const QString sFolder = wizard.field("vaultLocation").toString();
-        const QString sPath =
-            sFolder + QDir::separator() + wizard.field("vaultName").toString() + ".vault";
         // The wizard proposes the documents folder, which a fresh account
         // may not have yet; a folder that cannot be made fails the creation
         // with its own message.
-        QDir().mkpath(sFolder);
-        if (!createVault(sPath, wizard.field("password").toString()))
+        QDir().mkpath(wizard.field("vaultLocation").toString());
+        // A file that came to the path after the wizard asked is asked about.
+        if (!createVault(wizard.vaultPath(), wizard.field("password").toString(),
+                         !wizard.isReplaceConfirmed()))
             return;
         newNote(wizard.field("noteName").toString(), "html");
         if (wizard.field("enableSync").toBool()) {
@@ -1051,9 +1093,11 @@ void MainWnd::importVault(const VaultInfoList &lInfo) {
                                                  tr("Pelimunds (*.vault);;All Files (*)"));
     if (sPath.isEmpty())
         return;
-    if (!sPath.endsWith(".vault"))
+    // The file dialog asked about the path chosen, not about the one made here.
+    const bool bExtended = !sPath.endsWith(".vault");
+    if (bExtended)
         sPath += ".vault";
-    if (!createVault(sPath, sPass))
+    if (!createVault(sPath, sPass, bExtended))
         return;
     // The listing client may still be finishing: its done() reaches
     // clientDone through the event loop, which then starts the download.
@@ -1172,9 +1216,10 @@ void MainWnd::escapeTabTexts() {
     if (!pTabs || pMdi->viewMode() != QMdiArea::TabbedView || pTabs->count() != lSubs.size())
         return;
     for (int i = 0; i < lSubs.size(); ++i) {
-        QString sTitle = lSubs.at(i)->windowTitle();
-        sTitle.replace("[*]", lSubs.at(i)->isWindowModified() ? "*" : "");
-        pTabs->setTabText(i, menuText(sTitle));
+        // The note's name as it is: a "[*]" in it is no modified mark.
+        const NoteWidget *pNote = editorOf(lSubs.at(i));
+        const QString sName = pNote ? pNote->getName() : lSubs.at(i)->windowTitle();
+        pTabs->setTabText(i, menuText(sName) + (lSubs.at(i)->isWindowModified() ? "*" : ""));
     }
 }
 

@@ -79,15 +79,20 @@ public slots:
     // Closes all note windows, rebuilds the note list and enables the vault
     // commands when a vault is open, disables them otherwise.
     virtual void vaultChanged();
-    // Creates a new vault file at sPath (replacing any file there) and opens
-    // it; on failure no vault is open afterwards. Does nothing when a note
-    // window of the open vault refuses to close.
+    // Creates a new vault file at sPath and opens it; on failure no vault is
+    // open afterwards. Does nothing when a note window of the open vault
+    // refuses to close. A file at sPath is replaced without a question: the
+    // caller has the user's word for it (the new-vault dialog asked).
     virtual void newVault(const QString &sPath, const QString &sPass);
     // The wizard, or the new-vault dialog when the wizard is switched off.
     virtual void newVault();
     // Opens the vault at sPath with sPass; true when it is open afterwards.
+    // A failure is told in a box: a vault open elsewhere as such; a wrong
+    // password or a file that is not a vault in one general text; a reason
+    // the user can act on (permissions, a failing disk) after that text.
     virtual bool openVault(const QString &sPath, const QString &sPass);
-    // Asks for the password of the vault at sPath, then opens it.
+    // Asks for the password of the vault at sPath, then opens it; a vault
+    // that another window or program holds is refused before the question.
     virtual void openVault(const QString &sPath);
     // Asks for a vault file, then its password.
     virtual void openVault();
@@ -218,7 +223,13 @@ private:
     // vault stays open) when a note window refuses.
     bool releaseVault();
     // newVault's work; true when the new vault is the open one afterwards.
-    bool createVault(const QString &sPath, const QString &sPass);
+    // With bAskToReplace (the user has not confirmed sPath in a file
+    // dialog) a file there is replaced only after they agree; before the
+    // question nothing is closed, and after a No nothing changes. A vault
+    // that another window or program holds is never replaced.
+    bool createVault(const QString &sPath, const QString &sPass, bool bAskToReplace);
+    // The open vault is the file at sPath.
+    bool isOpenHere(const QString &sPath) const;
     // Why a note is stored: asked for by the user or the editor, or as the
     // vault is closed for lack of use.
     enum class SaveCause { Asked, Idle };
@@ -269,6 +280,10 @@ private:
     void setNoteWindowActions(bool bEnabled);
     // A critical box titled "Pelimund": sWhat, then the failure's own text.
     void reportFailure(const QString &sWhat, const QString &sDetails);
+    // The box of a vault that cannot be opened (pFailure null for a failure
+    // that is no std::exception).
+    void reportOpenFailure(const std::exception *pFailure);
+    static QString vaultInUseText();
     // Runs f; an exception becomes a failure box saying sWhat. True when f
     // returned normally.
     template <typename F>

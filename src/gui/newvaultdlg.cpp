@@ -1,6 +1,7 @@
 // NewVaultDlg: asks for the password and the file of a new vault.
 #include "gui/newvaultdlg.h"
 
+#include "gui/confirmvaultreplace.h"
 #include "gui/documentslocation.h"
 
 #include <QFileDialog>
@@ -33,8 +34,12 @@ void NewVaultDlg::accept() {
     if (sPath.isEmpty())
         return;
     // Case-sensitive on purpose: the program looks for vaults by this exact
-    // ending, so "x.VAULT" becomes "x.VAULT.vault".
-    if (!sPath.endsWith(QLatin1String(".vault")))
+    // ending, so "x.VAULT" becomes "x.VAULT.vault". The file dialog asked
+    // about the path chosen, not about the one made here.
+    if (!sPath.endsWith(QLatin1String(".vault"))) {
         sPath += QLatin1String(".vault");
+        if (!confirmVaultReplace(this, sPath))
+            return;
+    }
     QDialog::accept();
 }

@@ -9,7 +9,9 @@
 // Modal; the caller builds it on the stack, runs exec() and, after Accepted,
 // takes the vault's path from getFilename() and its password from
 // getPassword(). Ok asks for the file only when both passwords are equal;
-// an Accepted dialog always holds a non-empty path ending in ".vault".
+// an Accepted dialog always holds a non-empty path ending in ".vault", and a
+// file there is one the user agreed to replace (in the file dialog, or in a
+// question of its own when ".vault" was added to the name chosen).
 // GUI thread only.
 class NewVaultDlg : public QDialog, public Ui::NewVaultDlg {
     Q_OBJECT
@@ -23,8 +25,9 @@ public:
     QString getFilename() const;
 
 public slots:
-    // Refuses a password mismatch with a message box and a cancelled file
-    // dialog silently; the dialog stays open in both cases.
+    // Refuses a password mismatch with a message box, and a cancelled file
+    // dialog or a file not to be replaced silently; the dialog stays open in
+    // each case.
     void accept() override;
 
 private:

@@ -13,7 +13,8 @@
 //   "syncUser", "syncPass" (QString)         cloud sync page
 // In modes 1 and 2 the wizard finishes on its first page and the later
 // fields keep their defaults. Page ids: 1 intro, 2 password, 3 note, 4 sync.
-// GUI thread only.
+// Leaving the intro page for a new vault whose file exists asks whether to
+// replace it; No stays on the page. GUI thread only.
 class NewVaultWiz : public QWizard {
     Q_OBJECT
 
@@ -22,7 +23,21 @@ public:
 
     explicit NewVaultWiz(QWidget *parent = nullptr);
 
+    // The file of the new vault (mode 0): the folder "vaultLocation", the
+    // platform's separator, "vaultName" and ".vault".
+    QString vaultPath() const;
+    // The user agreed to replace the file that stood at vaultPath() when the
+    // intro page was left.
+    bool isReplaceConfirmed() const;
+
 public slots:
     // Opens the quick-start page of the help.
     virtual void showHelp();
+
+protected:
+    bool validateCurrentPage() override;
+
+private:
+    // The path whose file the user agreed to replace; empty when none.
+    QString sReplaceConfirmed;
 };

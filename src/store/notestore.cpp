@@ -271,6 +271,15 @@ std::unique_ptr<NoteStore::Files> NoteStore::openFiles(const FilesLayer &fLayer)
     return fLayer ? fLayer(std::move(pDisk)) : std::move(pDisk);
 }
 
+bool NoteStore::isInUse(const Ka::String &sFileName) {
+    try {
+        Ka::File file(sFileName, Ka::File::Read);
+        return !file.tryLock();
+    } catch (const Ka::FileException &) {
+        return false;
+    }
+}
+
 // Runs before the container is built on the file: a change cut short is
 // put back first, and the container would turn any stream of fewer than 4
 // bytes into a new, empty container, while only a missing or empty file (or

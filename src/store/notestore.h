@@ -89,6 +89,12 @@ public:
     // The message of the Ka::FileException (code EWOULDBLOCK) thrown when
     // another store, in any program, has the vault open.
     static constexpr const char *kVaultInUse = "The vault is open in another window or program.";
+    // True when a store, in this program or another, has the vault at
+    // sFileName open, so that opening it would be refused with kVaultInUse.
+    // Tries the lock and lets it go at once (an opening elsewhere in that
+    // instant is refused). False when the file cannot be read: the opening
+    // itself then tells why.
+    static bool isInUse(const Ka::String &sFileName);
 
     // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.

@@ -71,14 +71,18 @@ void answerName(const QString &sName) {
     });
 }
 
-// Goes through the new-vault wizard: a new vault at sFolder/sName.vault.
+// Goes through the new-vault wizard: a new vault at sFolder/sName.vault;
+// eReplace answers the question whether to replace a file there.
 void answerWizard(const QString &sFolder, const QString &sName, const QString &sPass,
-                  const QString &sNote) {
+                  const QString &sNote,
+                  QMessageBox::StandardButton eReplace = QMessageBox::NoButton) {
     GuiTest::answerModal([=](QWidget *pModal) {
         auto *pWizard = qobject_cast<QWizard *>(pModal);
         QVERIFY(pWizard);
         fill(pWizard, "leVaultName", sName);
         pWizard->setField("vaultLocation", sFolder);
+        if (eReplace != QMessageBox::NoButton)
+            GuiTest::answerMessageBox(eReplace);
         pWizard->next();
         fill(pWizard->currentPage(), "lePassword", sPass);
         fill(pWizard->currentPage(), "leVerify", sPass);
@@ -411,6 +415,51 @@ private slots:
         QCOMPARE(listedNames(), QStringList{"First"});
     }
 
+    // A new vault takes the place of an existing file only when the user
+    // agrees, asked as the wizard's first page is left (No the default): No
+    // stays there and, the wizard cancelled, keeps the file byte for byte
+    // and the open vault open; Yes replaces it.
+    void wizardAsksBeforeReplacing() {
+        windowOnNewVault("Copy.vault");
+        createNote("Precious");
+        action("actionSaveNote")->trigger();
+        pWnd->newVault(path("open.vault"), "pw");
+        QFile copy(path("Copy.vault"));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        const QByteArray baBefore = copy.readAll();
+        copy.close();
+
+        QStringList lAsked;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            auto *pWizard = qobject_cast<QWizard *>(pModal);
+            fill(pWizard, "leVaultName", "Copy");
+            pWizard->setField("vaultLocation", pDir->path());
+            GuiTest::answerModal([&](QWidget *pQuestion) {
+                auto *pBox = qobject_cast<QMessageBox *>(pQuestion);
+                lAsked << pBox->windowTitle() << pBox->text();
+                QCOMPARE(pBox->icon(), QMessageBox::Warning);
+                QCOMPARE(pBox->defaultButton(), pBox->button(QMessageBox::No));
+                pBox->button(QMessageBox::No)->click();
+            });
+            pWizard->next();
+            QCOMPARE(pWizard->currentId(), 1);
+            pWizard->reject();
+        });
+        pWnd->newVaultWizard();
+        QCOMPARE(lAsked.value(0), QString("Pelimund"));
+        QVERIFY(lAsked.value(1).contains(QDir::toNativeSeparators(path("Copy.vault"))));
+        QVERIFY(lAsked.value(1).contains("the notes it holds will be lost"));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), baBefore);
+        copy.close();
+        QCOMPARE(QString::fromLocal8Bit(store()->getFileName().getConstStr()), path("open.vault"));
+
+        answerWizard(pDir->path(), "Copy", "new", "First", QMessageBox::Yes);
+        pWnd->newVaultWizard();
+        QCOMPARE(QString::fromLocal8Bit(store()->getFileName().getConstStr()), path("Copy.vault"));
+        QCOMPARE(listedNames(), QStringList{"First"});
+    }
+
     // The main road: the wizard makes a vault with a first note, notes are
     // written and saved, and the vault opens again with its password.
     void wizardToReopen() {
@@ -452,11 +501,14 @@ private slots:
         createNote("Kept");
         action("actionSaveNote")->trigger();
 
+        // A wrong password and a foreign file get the general text alone:
+        // the store's own words would tell the user nothing.
+        const QString sCannot("Vault cannot be opened.\nEither it's an invalid file, or an "
+                              "incorrect password was provided.");
         QString sText;
         answerOk(&sText);
         QVERIFY(!pWnd->openVault(path("good.vault"), "wrong"));
-        QVERIFY(sText.startsWith("Vault cannot be opened.\nEither it's an invalid file, or an "
-                                 "incorrect password was provided."));
+        QCOMPARE(sText, sCannot);
         QVERIFY(disabled({"actionCreateNote", "actionSync", "actionImportNote", "actionExportNote",
                           "actionSaveNote"}));
         QVERIFY(listedNames().isEmpty());
@@ -467,8 +519,12 @@ private slots:
         foreign.close();
         answerOk(&sText);
         QVERIFY(!pWnd->openVault(path("foreign.vault"), "pw"));
-        QVERIFY(sText.startsWith("Vault cannot be opened."));
+        QCOMPARE(sText, sCannot);
         QCOMPARE(foreign.size(), 5000); // refused, not overwritten
+        // A reason the user can act on follows the text.
+        answerOk(&sText);
+        QVERIFY(!pWnd->openVault(pDir->path(), "pw"));
+        QCOMPARE(sText, sCannot + "\n\nDetails: Is a directory: " + pDir->path());
 
         answerOk(&sText);
         QVERIFY(!pWnd->openVault(path("missing.vault"), "pw"));
@@ -483,6 +539,43 @@ private slots:
         answerPassword("pw");
         pWnd->openVault();
         QCOMPARE(listedNames(), QStringList{"Kept"});
+    }
+
+    // A vault another program holds is refused in plain words, before any
+    // password is asked for; the vault open in this window is not "another".
+    void vaultOpenElsewhere() {
+        windowOnNewVault("shared.vault");
+        pWnd->newVault(path("mine.vault"), "pw");
+        // A second store holds its lock as another program's would.
+        auto pOther = std::make_unique<NoteStore>(toKaString(path("shared.vault").toLocal8Bit()),
+                                                  Ka::String("pw"));
+        QStringList lSeen;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            auto *pBox = qobject_cast<QMessageBox *>(pModal);
+            QVERIFY2(pBox, "expected a message box, not a password question");
+            lSeen << pBox->windowTitle() << pBox->text() << QString::number(pBox->icon());
+            pBox->accept();
+        });
+        pWnd->openVault(path("shared.vault"));
+        const QString sInUse("The vault is open in another window or program.");
+        QCOMPARE(lSeen, QStringList({"Pelimund", sInUse, QString::number(QMessageBox::Critical)}));
+        QVERIFY(store()); // nothing was let go
+
+        QString sText;
+        answerOk(&sText);
+        QVERIFY(!pWnd->openVault(path("shared.vault"), "pw"));
+        QCOMPARE(sText, sInUse);
+        // Nor is it replaced under the program that holds it.
+        answerOk(&sText);
+        pWnd->newVault(path("shared.vault"), "new");
+        QCOMPARE(sText, sInUse);
+        pOther.reset();
+        QVERIFY(pWnd->openVault(path("shared.vault"), "pw")); // the old password still opens it
+
+        QVERIFY(pWnd->openVault(path("mine.vault"), "pw"));
+        answerPassword("pw");
+        pWnd->openVault(path("mine.vault"));
+        QVERIFY(store());
     }
 
     // Another vault opens only after the note windows of the open one have
@@ -916,6 +1009,12 @@ private slots:
         type("more");
         QVERIFY(GuiTest::waitFor([&] { return pTabs->tabText(0) == "Salt && Pepper*"; }));
         QCOMPARE(pTabs->tabText(1), QString("Note 1"));
+        // A "[*]" in a name is part of it, not the modified mark.
+        pWnd->newNote("a[*]b", "html");
+        const int iLast = pTabs->count() - 1;
+        QVERIFY(GuiTest::waitFor([&] { return pTabs->tabText(iLast) == "a[*]b"; }));
+        type("x");
+        QVERIFY(GuiTest::waitFor([&] { return pTabs->tabText(iLast) == "a[*]b*"; }));
     }
 
     // The welcome dialog at start comes back while opening fails.

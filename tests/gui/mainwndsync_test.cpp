@@ -17,6 +17,8 @@
 #include "vrel/vrel.h"
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -455,6 +457,44 @@ private slots:
         QVERIFY(pWnd->openVault(path("unrelated.vault"), "other"));
         QVERIFY(pWnd->openVault(path(sFile), "pw"));
         QCOMPARE(noteText("Soup"), QString("Soup text"));
+    }
+
+    // A name that ".vault" was added to after the save dialog names a file
+    // the user never confirmed: replacing it is asked; No keeps it byte for
+    // byte and the vault that was open, Yes downloads into its place.
+    void importAsksBeforeReplacing() {
+        windowWithNotes("Recipes.vault", {"Soup", "Bread"});
+        answerLogin(kPass, nullptr, kUser);
+        action("actionSync")->trigger();
+        QVERIFY(clientGone());
+        pWnd->newVault(path("copy.vault"), "other");
+        pWnd->newNote("Mine", "html");
+        QFile file(path("copy.vault"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray baBefore = file.readAll();
+        file.close();
+
+        auto importAnswering = [&](QMessageBox::StandardButton eAnswer) {
+            answerImport("Recipes", "pw");
+            Seen save, question;
+            answerSave(path("copy"), &save);
+            answerBox(QDir::toNativeSeparators(path("copy.vault")), eAnswer, &question);
+            action("actionImportVault")->trigger();
+            QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+            QCOMPARE(question.lMore.value(0), QString::number(QMessageBox::Warning));
+            QVERIFY(question.sText.contains("the notes it holds will be lost"));
+        };
+        importAnswering(QMessageBox::No);
+        QVERIFY(clientGone());
+        QCOMPARE(listedNames(), QStringList{"Mine"});
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), baBefore);
+        file.close();
+
+        importAnswering(QMessageBox::Yes);
+        QVERIFY(GuiTest::waitFor([&] { return listedNames().size() == 2; }));
+        QVERIFY(clientGone());
+        QCOMPARE(listedNames(), QStringList({"Bread", "Soup"}));
     }
 
     // A listing whose login is refused asks again too; the import then goes

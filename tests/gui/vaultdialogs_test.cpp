@@ -7,6 +7,7 @@
 #include "gui/renamenotedlg.h"
 #include "support/guitest.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -161,6 +162,27 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.getFilename(), inHome(sExpected));
         QCOMPARE(dlg.getPassword(), QString("Pass word"));
+    }
+
+    // The file dialog asked about the name chosen, not about the one
+    // ".vault" makes of it: a file there is replaced only when the user
+    // agrees; No keeps the dialog open.
+    void newVaultAsksForTheAddedSuffix() {
+        QFile taken(inHome("taken.vault"));
+        QVERIFY(taken.open(QIODevice::WriteOnly));
+        taken.close();
+        NewVaultDlg dlg;
+        dlg.show();
+        for (auto eAnswer : {QMessageBox::No, QMessageBox::Yes}) {
+            FileDialogSeen seen;
+            answerFile(&seen, inHome("taken"));
+            GuiTest::answerMessageBox(eAnswer);
+            dlg.buttonBox->button(QDialogButtonBox::Ok)->click();
+            QCOMPARE(dlg.isVisible(), eAnswer == QMessageBox::No);
+        }
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.getFilename(), inHome("taken.vault"));
+        QVERIFY(taken.remove());
     }
 
     void openVaultHandsBackWhatWasTyped_data() {

@@ -383,8 +383,12 @@ TEST(NoteStore, OneStorePerVaultFile) {
     EXPECT_EQ(refusal.first, "The vault is open in another window or program.");
     EXPECT_EQ(refusal.second, EWOULDBLOCK);
     EXPECT_EQ(vault.bytes(), sBytes);
+    EXPECT_TRUE(NoteStore::isInUse(kstr(vault.sPath)));
+    EXPECT_TRUE(NoteStore::isInUse(kstr(vault.sPath))); // the probe keeps no lock
     pFirst->renameNote(pFirst->getNoteIds().first(), kstr("still mine"));
     pFirst.reset();
+    EXPECT_FALSE(NoteStore::isInUse(kstr(vault.sPath)));
+    EXPECT_FALSE(NoteStore::isInUse(kstr(vault.sPath + ".missing")));
     EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 1);
 
     int aPipe[2];
@@ -410,6 +414,7 @@ TEST(NoteStore, OneStorePerVaultFile) {
     ::close(aPipe[0]);
     EXPECT_EQ(messageOf([&] { openVault(vault.sPath); }),
               "The vault is open in another window or program.");
+    EXPECT_TRUE(NoteStore::isInUse(kstr(vault.sPath)));
     ::kill(pid, SIGKILL);
     int iStatus = 0;
     ASSERT_EQ(pid, ::waitpid(pid, &iStatus, 0));
