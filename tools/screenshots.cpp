@@ -1,12 +1,14 @@
 // screenshots: draws the main window with two notes, its Window and Recent
 // Vaults menus, every page of the new-vault wizard, every dialog (the cloud
 // login, import and progress dialogs among them), each page of the About box
-// and the idle notice into PNG files, for the documentation. The new-version
+// and the message boxes of a vault replaced, open elsewhere or not opened and
+// of the idle close into PNG files, for the documentation. The new-version
 // dialog downloads from a small HTTP server of the tests on the loopback
 // address, so that its progress shows real numbers.
 // Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
 // it works in a temporary home, so the user's settings stay untouched.
 #include "gui/aboutdlg.h"
+#include "gui/confirmvaultreplace.h"
 #include "gui/finddlg.h"
 #include "gui/importdlg.h"
 #include "gui/logindlg.h"
@@ -22,6 +24,7 @@
 #include "gui/syncdlg.h"
 #include "gui/vaulttreeview.h"
 #include "gui/welcomedlg.h"
+#include "store/notestore.h"
 #include "support/httpserver.h"
 #include "sync/client.h"
 
@@ -61,6 +64,16 @@ void shoot(QWidget *pWidget, const QString &sName) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(sFile));
     else
         std::printf("%s\n", qPrintable(sFile));
+}
+
+// Saves the next modal widget that shows (a message box) and closes it.
+void shootNextModal(const QString &sName) {
+    QTimer::singleShot(500, [sName] {
+        if (QWidget *pModal = QApplication::activeModalWidget()) {
+            shoot(pModal, sName);
+            pModal->close();
+        }
+    });
 }
 
 // Saves what the screen shows in the area.
@@ -285,13 +298,23 @@ int main(int argc, char **argv) {
         // "Update Now" closes the note windows first.
         shootNewVersion(&main);
 
+        // A new vault over a file, a vault another program holds, and one
+        // opened with the wrong password.
+        const QString sJournal = home.path() + "/Documents/Journal.vault";
+        shootNextModal("replace-vault");
+        confirmVaultReplace(&main, sJournal);
+        {
+            const QString sRecipes = home.path() + "/Documents/Recipes.vault";
+            NoteStore held(Ka::String(qPrintable(sRecipes)), Ka::String("secret"));
+            shootNextModal("vault-in-use");
+            main.openVault(sRecipes);
+        }
+        shootNextModal("open-failed");
+        main.openVault(sJournal, "wrong");
+        main.openVault(sJournal, "secret");
+
         // Last: the vault closes, as after the idle time.
-        QTimer::singleShot(500, [] {
-            if (QWidget *pNotice = QApplication::activeModalWidget()) {
-                shoot(pNotice, "idle-notice");
-                pNotice->close();
-            }
-        });
+        shootNextModal("idle-notice");
         main.forget();
         QTest::qWait(1000);
     }

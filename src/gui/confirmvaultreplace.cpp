@@ -10,12 +10,11 @@ bool confirmVaultReplace(QWidget *pParent, const QString &sPath) {
     const QFileInfo info(sPath);
     if (!info.exists())
         return true;
-    const QString sText =
-        QCoreApplication::translate("confirmVaultReplace",
-                                    "The file %1 already exists.\n\nA new vault in its place "
-                                    "replaces it, and the notes it holds will be lost. "
-                                    "Replace it?")
-            .arg(QDir::toNativeSeparators(info.absoluteFilePath()));
+    const QString sText = QCoreApplication::translate(
+                              "confirmVaultReplace",
+                              "The file %1 already exists.\n\nIf the new vault takes its place, "
+                              "the notes it holds will be lost. Replace it?")
+                              .arg(QDir::toNativeSeparators(info.absoluteFilePath()));
     return QMessageBox::warning(
                pParent, QCoreApplication::translate("confirmVaultReplace", "Pelimund"), sText,
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
