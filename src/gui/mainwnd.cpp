@@ -296,10 +296,8 @@ bool MainWnd::createVault(const QString &sPath, const QString &sPass, bool bAskT
         return false;
     // The program that holds it would go on writing to a file no longer
     // there, and lose all it writes.
-    if (!isOpenHere(sPath) && NoteStore::isInUse(toLocalPath(sPath))) {
-        QMessageBox::critical(this, tr("Pelimund"), vaultInUseText());
+    if (refuseIfHeldElsewhere(sPath))
         return false;
-    }
     if (!releaseVault())
         return false;
     const QString sFailed = tr("There was an error creating the vault.");
@@ -362,7 +360,7 @@ void MainWnd::reportOpenFailure(const std::exception *pFailure) {
     const auto *pFile = dynamic_cast<const Ka::FileException *>(pFailure);
     if (pFile && pFile->getErrorCode() == EWOULDBLOCK &&
         qstrcmp(pFile->what(), NoteStore::kVaultInUse) == 0) {
-        QMessageBox::critical(this, tr("Pelimund"), vaultInUseText());
+        reportVaultInUse();
         return;
     }
     // The store's words for a wrong password or a foreign file ("Invalid
@@ -374,13 +372,21 @@ void MainWnd::reportOpenFailure(const std::exception *pFailure) {
                                                      : QString());
 }
 
-QString MainWnd::vaultInUseText() {
-    return tr("The vault is open in another window or program.");
+void MainWnd::reportVaultInUse() {
+    QMessageBox::critical(this, tr("Pelimund"),
+                          tr("The vault is open in another window or program."));
 }
 
-bool MainWnd::isOpenHere(const QString &sPath) const {
-    return pStore && QFileInfo(sPath) ==
-                         QFileInfo(QString::fromLocal8Bit(toByteArray(pStore->getFileName())));
+bool MainWnd::refuseIfHeldElsewhere(const QString &sPath) {
+    // The vault open in this window is let go before anything is done with
+    // its file.
+    if (pStore &&
+        QFileInfo(sPath) == QFileInfo(QString::fromLocal8Bit(toByteArray(pStore->getFileName()))))
+        return false;
+    if (!NoteStore::isInUse(toLocalPath(sPath)))
+        return false;
+    reportVaultInUse();
+    return true;
 }
 
 void MainWnd::openVault(const QString &sPath) {
@@ -389,11 +395,9 @@ void MainWnd::openVault(const QString &sPath) {
         return;
     }
     // A password typed for a vault that cannot be opened would be asked for
-    // nothing. The vault open in this window is let go before it opens again.
-    if (!isOpenHere(sPath) && NoteStore::isInUse(toLocalPath(sPath))) {
-        QMessageBox::critical(this, tr("Pelimund"), vaultInUseText());
+    // nothing.
+    if (refuseIfHeldElsewhere(sPath))
         return;
-    }
     OpenVaultDlg dialog(this);
     if (dialog.exec() == QDialog::Accepted)
         openVault(sPath, dialog.getPassword());

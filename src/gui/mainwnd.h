@@ -228,8 +228,9 @@ private:
     // question nothing is closed, and after a No nothing changes. A vault
     // that another window or program holds is never replaced.
     bool createVault(const QString &sPath, const QString &sPass, bool bAskToReplace);
-    // The open vault is the file at sPath.
-    bool isOpenHere(const QString &sPath) const;
+    // Another window or program holds the vault at sPath (the one open here
+    // does not count): says so in a box and returns true.
+    bool refuseIfHeldElsewhere(const QString &sPath);
     // Why a note is stored: asked for by the user or the editor, or as the
     // vault is closed for lack of use.
     enum class SaveCause { Asked, Idle };
@@ -283,7 +284,7 @@ private:
     // The box of a vault that cannot be opened (pFailure null for a failure
     // that is no std::exception).
     void reportOpenFailure(const std::exception *pFailure);
-    static QString vaultInUseText();
+    void reportVaultInUse();
     // Runs f; an exception becomes a failure box saying sWhat. True when f
     // returned normally.
     template <typename F>
