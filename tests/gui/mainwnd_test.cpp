@@ -424,11 +424,7 @@ private slots:
         createNote("Precious");
         action("actionSaveNote")->trigger();
         pWnd->newVault(path("open.vault"), "pw");
-        auto bytes = [&] {
-            QFile copy(path("Copy.vault"));
-            return copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
-        };
-        const QByteArray baBefore = bytes();
+        const QByteArray baBefore = GuiTest::fileBytes(path("Copy.vault"));
 
         QString sAsked;
         GuiTest::answerModal([&](QWidget *pModal) {
@@ -450,7 +446,7 @@ private slots:
         QVERIFY(sAsked.startsWith("Pelimund: The file " +
                                   QDir::toNativeSeparators(path("Copy.vault"))));
         QVERIFY(sAsked.contains("the notes it holds will be lost"));
-        QCOMPARE(bytes(), baBefore);
+        QCOMPARE(GuiTest::fileBytes(path("Copy.vault")), baBefore);
         QCOMPARE(QString::fromLocal8Bit(store()->getFileName().getConstStr()), path("open.vault"));
 
         answerWizard(pDir->path(), "Copy", "new", "First", QMessageBox::Yes);

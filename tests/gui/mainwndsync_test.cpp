@@ -180,6 +180,14 @@ class MainWndSyncTest : public QObject {
             pWnd->newNote(sNote, "html", (sNote + " text").toUtf8());
         return pWnd.get();
     }
+    // A window on "Recipes.vault" (notes "Soup" and "Bread"), synced to the
+    // server as the remote vault "Recipes".
+    void syncedRecipes() {
+        windowWithNotes("Recipes.vault", {"Soup", "Bread"});
+        answerLogin(kPass, nullptr, kUser);
+        action("actionSync")->trigger();
+        QVERIFY(clientGone());
+    }
     NoteStore *store() const { return pWnd->pStore; }
     QMdiArea *mdi() const { return pWnd->findChild<QMdiArea *>(); }
     NoteWidgetHtml *editor() const {
@@ -435,10 +443,7 @@ private slots:
     void importVault() {
         QFETCH(QString, sAnswer);
         QFETCH(QString, sFile);
-        windowWithNotes("Recipes.vault", {"Soup", "Bread"});
-        answerLogin(kPass, nullptr, kUser);
-        action("actionSync")->trigger();
-        QVERIFY(clientGone());
+        syncedRecipes();
         pWnd->newVault(path("unrelated.vault"), "other");
         QVERIFY(store());
 
@@ -463,17 +468,10 @@ private slots:
     // the user never confirmed: replacing it is asked; No keeps it byte for
     // byte and the vault that was open, Yes downloads into its place.
     void importAsksBeforeReplacing() {
-        windowWithNotes("Recipes.vault", {"Soup", "Bread"});
-        answerLogin(kPass, nullptr, kUser);
-        action("actionSync")->trigger();
-        QVERIFY(clientGone());
+        syncedRecipes();
         pWnd->newVault(path("copy.vault"), "other");
         pWnd->newNote("Mine", "html");
-        auto bytes = [&] {
-            QFile file(path("copy.vault"));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        const QByteArray baBefore = bytes();
+        const QByteArray baBefore = GuiTest::fileBytes(path("copy.vault"));
         for (auto eAnswer : {QMessageBox::No, QMessageBox::Yes}) {
             answerImport("Recipes", "pw");
             Seen save;
@@ -484,7 +482,7 @@ private slots:
             if (eAnswer == QMessageBox::No) {
                 QVERIFY(clientGone());
                 QCOMPARE(listedNames(), QStringList{"Mine"});
-                QCOMPARE(bytes(), baBefore);
+                QCOMPARE(GuiTest::fileBytes(path("copy.vault")), baBefore);
             }
         }
         QVERIFY(GuiTest::waitFor([&] { return listedNames().size() == 2; }));
@@ -495,10 +493,7 @@ private slots:
     // A listing whose login is refused asks again too; the import then goes
     // its way.
     void importAfterRefusedLogin() {
-        windowWithNotes("Recipes.vault", {"Soup", "Bread"});
-        answerLogin(kPass, nullptr, kUser);
-        action("actionSync")->trigger();
-        QVERIFY(clientGone());
+        syncedRecipes();
         pWnd->sRemotePass.clear();
 
         answerLogin("wrong");
@@ -520,10 +515,7 @@ private slots:
     // The wizard's import mode lists the vaults; the download starts only
     // once the listing client is gone, without the window waiting for it.
     void importWaitsForTheListing() {
-        windowWithNotes("Recipes.vault", {"Soup", "Bread"});
-        answerLogin(kPass, nullptr, kUser);
-        action("actionSync")->trigger();
-        QVERIFY(clientGone());
+        syncedRecipes();
 
         QSemaphore hold;
         pWnd->pHoldListing = &hold;

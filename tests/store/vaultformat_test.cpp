@@ -125,14 +125,19 @@ TEST(VaultFormat, VersionByteIsCheckedFirst) {
     EXPECT_EQ(vault.bytes(), sFile);
 }
 
+// A container as the store would make one, holding its table and, when
+// iStream is above 0, that stream.
+void writeContainer(const std::string &sPath, int iStream) {
+    Ka::File file(kstr(sPath), Ka::File::Read | Ka::File::Write | Ka::File::Create);
+    Ka::Tessary container(file, 1024, 2);
+    if (iStream > 0)
+        container.createStreamWithId(iStream, 1);
+}
+
 TEST(VaultFormat, ForeignAndShortFilesAreRefusedUntouched) {
     VaultFile vault;
     // A container with streams but without the vault header is no vault.
-    {
-        Ka::File file(kstr(vault.sPath), Ka::File::Read | Ka::File::Write | Ka::File::Create);
-        Ka::Tessary container(file, 1024, 2);
-        container.createStreamWithId(2, 1);
-    }
+    writeContainer(vault.sPath, 2);
     const std::string sForeign = vault.bytes();
     EXPECT_EQ(support::failureOf<Ka::TessaryException>([&] { openVault(vault.sPath); }).second, 4);
     EXPECT_EQ(vault.bytes(), sForeign);
@@ -150,10 +155,7 @@ TEST(VaultFormat, ForeignAndShortFilesAreRefusedUntouched) {
 // before its header was written) becomes a new vault with the password given.
 TEST(VaultFormat, AnEmptyContainerBecomesANewVault) {
     VaultFile vault;
-    {
-        Ka::File file(kstr(vault.sPath), Ka::File::Read | Ka::File::Write | Ka::File::Create);
-        Ka::Tessary container(file, 1024, 2);
-    }
+    writeContainer(vault.sPath, 0);
     openVault(vault.sPath)
         ->createNote(Ka::Uuid::generate(), kstr("n"), kstr("html"), content("x").get());
     EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 1);

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -133,6 +134,11 @@ QList<QWidget *> tabOrder(QWidget *pStart) {
             break;
     }
     return lVisited;
+}
+
+QByteArray fileBytes(const QString &sPath) {
+    QFile file(sPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool waitFor(const std::function<bool()> &fDone) {

@@ -57,6 +57,9 @@ int pendingAnswers();
 // focusable (a button box) counts as that container, once.
 QList<QWidget *> tabOrder(QWidget *pStart);
 
+// The bytes of the file at sPath; empty when it cannot be read.
+QByteArray fileBytes(const QString &sPath);
+
 // Runs the event loop until fDone is true or ten seconds pass; returns fDone().
 bool waitFor(const std::function<bool()> &fDone);
 
