@@ -61,17 +61,52 @@ int mapFlags(int iFlags) {
     return iOpen | O_CLOEXEC;
 }
 
+// Refuses, as the RegularOnly flag asks, what st describes unless it is a
+// regular file.
+void requireRegular(const struct stat &st, const char *pName) {
+    if (S_ISREG(st.st_mode))
+        return;
+    if (S_ISDIR(st.st_mode))
+        throw FileException(EISDIR, "%s: %s", errorText(EISDIR).getConstStr(), pName);
+    throw FileException(0, "Not a regular file: %s", pName);
+}
+
 } // namespace
 
 File::File(const String &sName, int iFlags, int iMode) {
     int iOpen = mapFlags(iFlags);
     const char *pName = checkedName(sName);
+    const bool bRegularOnly = (iFlags & RegularOnly) != 0;
+    struct stat st;
+    // What is not a regular file is not even opened: opening some devices
+    // has effects of its own. A file that appears in its place meanwhile
+    // is caught by the check on the open descriptor below.
+    if (bRegularOnly && ::stat(pName, &st) == 0)
+        requireRegular(st, pName);
+    if (bRegularOnly)
+        iOpen |= O_NONBLOCK | O_NOCTTY;
     do {
         fd = ::open(pName, iOpen, mode_t(iMode));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         int iErr = errno;
         throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), pName);
+    }
+    if (bRegularOnly) {
+        try {
+            if (::fstat(fd, &st) < 0) {
+                const int iErr = errno;
+                throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), pName);
+            }
+            requireRegular(st, pName);
+            // Without effect on a regular file, but the descriptor is a
+            // plain blocking one from here on, as every other file's.
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        } catch (...) {
+            ::close(fd);
+            fd = -1;
+            throw;
+        }
     }
     bEos = false;
 }
@@ -216,6 +251,14 @@ bool File::tryLock() {
             throwErrno(errno);
     }
     return true;
+}
+
+bool File::isLinked() {
+    requireFd();
+    struct stat st;
+    if (::fstat(fd, &st) < 0)
+        throwErrno(errno);
+    return st.st_nlink > 0;
 }
 
 void File::syncFolderOf(const String &sPath) {

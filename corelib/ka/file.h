@@ -24,12 +24,19 @@ public:
     static constexpr int Truncate = 8;
     static constexpr int Append = 16;
     static constexpr int Exclusive = 64;
+    // Opens nothing but a regular file, and never waits to open it: a
+    // named pipe, a device or a socket at the name is refused without being
+    // opened (opening a pipe for reading waits for a writer, reading a
+    // device may never end), a folder too.
+    static constexpr int RegularOnly = 128;
 
     // Opens sName; a file it creates gets iMode less the umask (0600 for
     // files only their owner may read). Throws FileException "You must
     // specify Read, Write, or both when opening a file." (code 0) without
     // Read or Write, and "<system text>: <name>" with errno when the open
-    // fails.
+    // fails. With RegularOnly, a folder is refused as "Is a directory:
+    // <name>" (EISDIR) and any other file that is not a regular one as "Not
+    // a regular file: <name>" (code 0).
     File(const String &sName, int iFlags, int iMode = 0666);
     // Takes ownership of an open descriptor.
     explicit File(int iFd);
@@ -76,6 +83,9 @@ public:
     // another, holds it. The lock goes with the descriptor (close, or the
     // death of the process).
     bool tryLock();
+    // False once the file has no name left (it was removed while open):
+    // what is written to it then is lost when it closes.
+    bool isLinked();
 
     // Makes the creation or removal of files in the folder holding sPath
     // durable (fsync of the folder).

@@ -1,6 +1,7 @@
 // NoteStore: the open vault: container, key, header, note table and bodies.
 #include "store/notestore.h"
 
+#include "ka/bitstring.h"
 #include "ka/blowfish.h"
 #include "ka/ciphermodecfb.h"
 #include "ka/deflate.h"
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -231,13 +233,20 @@ NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword)
 NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword,
                      const FilesLayer &fLayer)
     : sFileName(sFileName),
-      fVault(sFileName, Ka::File::Read | Ka::File::Write | Ka::File::Create, 0600),
+      fVault(sFileName, Ka::File::Read | Ka::File::Write | Ka::File::Create | Ka::File::RegularOnly,
+             0600),
       pFiles(openFiles(fLayer)), jVault(*pFiles, kBlockSize),
       cVault(containerBase(), kBlockSize, kPreallocBlocks), sKey(sPassword) {
     try {
         // Only the container's own table (stream 0): a container made for a
-        // vault that never received its header.
+        // vault that never received its header. A table that names stream 0
+        // alone over blocks that hold data is a damaged vault's, which a new
+        // vault would overwrite.
         if (cVault.getNumStreams() == 1 && cVault.hasStream(0)) {
+            if (!holdsOnlyItsTable())
+                throw Ka::TessaryException(
+                    1, "The container's table names no stream but its own, yet the file holds "
+                       "data: the table is damaged.");
             setPassword(sKey);
             cVault.createStream(1);
             uFlags = 1;
@@ -263,21 +272,50 @@ NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword,
 
 // Runs before anything reads the file: only the store that holds the lock
 // may put a cut-short change back or write.
+// A file that was replaced between its opening and its lock (removeVault)
+// is no longer the vault at that name: whatever were written to it would be
+// lost.
 std::unique_ptr<NoteStore::Files> NoteStore::openFiles(const FilesLayer &fLayer) {
-    if (!fVault.tryLock())
+    if (!fVault.tryLock() || !fVault.isLinked())
         throw Ka::FileException(EWOULDBLOCK, "%s", kVaultInUse);
     std::unique_ptr<Files> pDisk =
-        std::make_unique<Ka::JournaledFile::DiskFiles>(fVault, sFileName + "-journal");
+        std::make_unique<Ka::JournaledFile::DiskFiles>(fVault, journalPath(sFileName));
     return fLayer ? fLayer(std::move(pDisk)) : std::move(pDisk);
+}
+
+Ka::String NoteStore::journalPath(const Ka::String &sFileName) {
+    return sFileName + "-journal";
 }
 
 bool NoteStore::isInUse(const Ka::String &sFileName) {
     try {
-        Ka::File file(sFileName, Ka::File::Read);
+        Ka::File file(sFileName, Ka::File::Read | Ka::File::RegularOnly);
         return !file.tryLock();
     } catch (const Ka::FileException &) {
         return false;
     }
+}
+
+void NoteStore::removeVault(const Ka::String &sFileName) {
+    std::unique_ptr<Ka::File> pHeld;
+    try {
+        pHeld = std::make_unique<Ka::File>(sFileName, Ka::File::Read | Ka::File::RegularOnly);
+    } catch (const Ka::FileException &e) {
+        // Nothing there, or nothing a store can have open (a pipe, a file
+        // this user may not read): it goes as it is. A folder stays.
+        if (e.getErrorCode() == EISDIR)
+            throw;
+    }
+    // Held until the name is gone: a store that opens the file meanwhile
+    // is refused.
+    if (pHeld && !pHeld->tryLock())
+        throw Ka::FileException(EWOULDBLOCK, "%s", kVaultInUse);
+    // The vault first: a journal left alone beside no vault is never played
+    // back (containerBase), a vault left without its journal could be.
+    const bool bRemoved = Ka::File::remove(sFileName);
+    const bool bJournal = Ka::File::remove(journalPath(sFileName));
+    if (bRemoved || bJournal)
+        Ka::File::syncFolderOf(sFileName);
 }
 
 // Runs before the container is built on the file: a change cut short is
@@ -285,7 +323,13 @@ bool NoteStore::isInUse(const Ka::String &sFileName) {
 // bytes into a new, empty container, while only a missing or empty file (or
 // an empty container) may become a new vault.
 Ka::Stream &NoteStore::containerBase() {
-    jVault.recover();
+    // A journal beside a missing or empty file is left from a vault that
+    // stood at that name before: played back, it would write that vault's
+    // old pages into the new one.
+    if (jVault.getSize() == 0)
+        jVault.removeJournal();
+    else
+        jVault.recover();
     const int iSize = jVault.getSize();
     if (iSize > 0 && iSize < 4)
         throw Ka::TessaryException(1, "Stream does not appear to be a valid Tessary format.");
@@ -372,6 +416,29 @@ void NoteStore::readVault() {
     }
     ar >> hNotes;
     checkNoteTable();
+}
+
+// True when every byte of the file outside the blocks the container's table
+// lists is zero, as in a container just made. Reads in large pieces and
+// asks the table only about bytes that are not zero.
+bool NoteStore::holdsOnlyItsTable() {
+    const Ka::BitString used = cVault.getBlocksUsed();
+    const int iBlockSize = cVault.getBlockSize();
+    const int iSize = jVault.getSize();
+    if (iBlockSize < 1)
+        return false;
+    std::vector<char> aBuf(65536);
+    jVault.setPos(0);
+    for (int iAt = 0; iAt < iSize;) {
+        const int n = jVault.read(aBuf.data(), std::min(int(aBuf.size()), iSize - iAt));
+        if (n < 1)
+            return false;
+        for (int i = 0; i < n; ++i)
+            if (aBuf[size_t(i)] != 0 && !used.getBit((iAt + i) / iBlockSize))
+                return false;
+        iAt += n;
+    }
+    return true;
 }
 
 // Every record must own a note stream of its own: a record naming the

@@ -81,8 +81,11 @@ public:
 
     // Opens the vault at sFileName with the password's bytes (UTF-8 from the
     // GUI). A missing or empty (0-byte) file, or a container that holds
-    // nothing but its table of streams, becomes a new vault with that
-    // password; any other file must be a vault that the password opens.
+    // nothing but its table of streams (every byte outside the blocks that
+    // table lists is zero), becomes a new vault with that password; any
+    // other file must be a vault that the password opens. Anything but a
+    // regular file is refused at once (Ka::File's RegularOnly). A journal
+    // beside a missing or empty file is removed, never played back.
     NoteStore(const Ka::String &sFileName, const Ka::String &sPassword);
     ~NoteStore() override;
 
@@ -92,9 +95,17 @@ public:
     // True when a store, in this program or another, has the vault at
     // sFileName open, so that opening it would be refused with kVaultInUse.
     // Tries the lock and lets it go at once (an opening elsewhere in that
-    // instant is refused). False when the file cannot be read: the opening
-    // itself then tells why.
+    // instant is refused). False when the file cannot be read or is not a
+    // regular file (which is never opened, so a pipe cannot make this
+    // wait): the opening itself then tells why.
     static bool isInUse(const Ka::String &sFileName);
+    // Removes the vault file at sFileName and the journal beside it, for a
+    // new vault to take its place; nothing there is fine. Throws the
+    // kVaultInUse exception, and removes nothing, while a store in this
+    // program or another holds the vault: the file stays locked from that
+    // check until its name is gone, so that no store opens it meanwhile.
+    // A folder is refused with Ka::File's "Is a directory" exception.
+    static void removeVault(const Ka::String &sFileName);
 
     // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.
@@ -215,8 +226,10 @@ protected:
 private:
     class Change;
 
+    static Ka::String journalPath(const Ka::String &sFileName);
     std::unique_ptr<Files> openFiles(const FilesLayer &fLayer);
     Ka::Stream &containerBase();
+    bool holdsOnlyItsTable();
     void readVault();
     void checkNoteTable();
 

@@ -8,6 +8,7 @@
 #include "ka/randombasic.h"
 #include "store/stringconv.h"
 #include "support/checks.h"
+#include "support/child.h"
 #include "vaulttest.h"
 
 #include <gtest/gtest.h>
@@ -419,6 +420,92 @@ TEST(NoteStore, OneStorePerVaultFile) {
     int iStatus = 0;
     ASSERT_EQ(pid, ::waitpid(pid, &iStatus, 0));
     EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 1);
+}
+
+// Nothing but a regular file is opened or probed as a vault, and nothing
+// waits: opening a named pipe for reading waits for a writer. In a child
+// that an alarm ends, so that a hang fails here.
+TEST(NoteStore, OnlyRegularFilesAreOpened) {
+    support::TempDir dir;
+    const std::string sPipe = dir.getFilePath("pipe.vault");
+    const std::string sFolder = dir.getFilePath("folder.vault");
+    ASSERT_EQ(0, ::mkfifo(sPipe.c_str(), 0600));
+    std::filesystem::create_directory(sFolder);
+    const std::map<std::string, std::string> hRefusals = {
+        {sPipe, "Not a regular file: " + sPipe},
+        {sFolder, "Is a directory: " + sFolder},
+        {"/dev/zero", "Not a regular file: /dev/zero"}};
+    EXPECT_TRUE(support::passesInChild([&] {
+        bool bPassed = true;
+        for (const auto &[sPath, sRefusal] : hRefusals)
+            bPassed = bPassed && !NoteStore::isInUse(kstr(sPath)) &&
+                      messageOf([&] { openVault(sPath); }) == sRefusal;
+        return bPassed;
+    }));
+    EXPECT_FALSE(std::filesystem::exists(sPipe + "-journal"));
+    EXPECT_TRUE(std::filesystem::is_fifo(sPipe));
+}
+
+// A journal that a failed change left beside the vault at sPath: the disk
+// failed every write of the vault once the journal was made.
+void leaveJournal(const std::string &sPath) {
+    WatchedStore watched(sPath, kPass);
+    bool bJournalSynced = false;
+    watched.pFiles->setHook([&](const support::FileEvent &rEvent) {
+        bJournalSynced |= rEvent.eKind == support::FileEvent::Sync &&
+                          rEvent.iFile == support::FileEvent::kJournal;
+        if (bJournalSynced && rEvent.iFile == support::FileEvent::kData)
+            throw Ka::FileException(EIO, "broken disk");
+    });
+    EXPECT_THROW(watched.pStore->renameNote(watched.pStore->getNoteIds().first(), kstr("lost")),
+                 Ka::ExceptionBase);
+}
+
+// A vault is replaced only while no store holds it, and its journal goes
+// with it; a journal beside a missing or empty file is never played back
+// into the new vault made there.
+TEST(NoteStore, ReplacingAVaultTakesItsJournal) {
+    VaultFile vault;
+    openVault(vault.sPath)->createNote(newId(), kstr("old"), kstr("html"), content("o").get());
+    const std::string sJournal = vault.sPath + "-journal";
+    leaveJournal(vault.sPath);
+    ASSERT_TRUE(std::filesystem::exists(sJournal));
+    const std::string sOld = vault.bytes();
+    {
+        auto pHeld = openVault(vault.sPath); // plays the journal back
+        EXPECT_EQ(failureOf<Ka::FileException>([&] { NoteStore::removeVault(kstr(vault.sPath)); }),
+                  std::make_pair(std::string(NoteStore::kVaultInUse), EWOULDBLOCK));
+        EXPECT_EQ(pHeld->getNoteCount(), 1);
+    }
+    EXPECT_EQ(vault.bytes(), sOld);
+
+    leaveJournal(vault.sPath);
+    NoteStore::removeVault(kstr(vault.sPath));
+    EXPECT_FALSE(std::filesystem::exists(vault.sPath));
+    EXPECT_FALSE(std::filesystem::exists(sJournal));
+    NoteStore::removeVault(kstr(vault.sPath)); // nothing there: nothing to do
+
+    // The journal alone, as a replace that left it behind would.
+    vault.setBytes(sOld);
+    leaveJournal(vault.sPath);
+    const std::string sLeft = str(support::readFile(sJournal));
+    for (bool bEmpty : {false, true}) {
+        std::filesystem::remove(vault.sPath);
+        if (bEmpty)
+            vault.setBytes("");
+        support::writeFile(sJournal, kstr(sLeft));
+        openVault(vault.sPath)->createNote(newId(), kstr("new"), kstr("html"), content("n").get());
+        EXPECT_FALSE(std::filesystem::exists(sJournal));
+        auto pNew = openVault(vault.sPath);
+        ASSERT_EQ(pNew->getNoteCount(), 1);
+        EXPECT_EQ(str(pNew->getNoteName(pNew->getNoteIds().first())), "new");
+    }
+
+    std::filesystem::remove(vault.sPath);
+    std::filesystem::create_directory(vault.sPath);
+    EXPECT_EQ(
+        failureOf<Ka::FileException>([&] { NoteStore::removeVault(kstr(vault.sPath)); }).second,
+        EISDIR);
 }
 
 // The random prefixes and check words come from the kernel: two vaults made

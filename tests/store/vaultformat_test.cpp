@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -160,6 +161,44 @@ TEST(VaultFormat, AnEmptyContainerBecomesANewVault) {
         ->createNote(Ka::Uuid::generate(), kstr("n"), kstr("html"), content("x").get());
     EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 1);
     EXPECT_EQ(messageOf([&] { openVault(vault.sPath, "other"); }), "Invalid check code.");
+}
+
+// A table that names stream 0 alone, as one damaged block can make it, over
+// blocks that hold data is refused whatever the password and left as it is:
+// only a container that truly holds nothing but its table becomes a vault.
+TEST(VaultFormat, ADamagedTableNamingOnlyItselfIsRefused) {
+    VaultFile vault;
+    {
+        auto pStore = openVault(vault.sPath);
+        for (const char *sName : {"a", "b", "c"})
+            pStore->createNote(Ka::Uuid::generate(), kstr(sName), kstr("html"),
+                               content(sName).get());
+    }
+    const std::string sGood = vault.bytes();
+    std::string sDamaged = sGood;
+    sDamaged.replace(10, 4, le32(1));
+    for (const char *sPass : {kPass, "wrong"}) {
+        vault.setBytes(sDamaged);
+        EXPECT_EQ(
+            support::failureOf<Ka::TessaryException>([&] { openVault(vault.sPath, sPass); }).second,
+            1);
+        EXPECT_EQ(vault.bytes(), sDamaged);
+    }
+    vault.setBytes(sGood);
+    EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 3);
+
+    // A bare container with one byte of data in a free block, or past its
+    // last whole block.
+    std::filesystem::remove(vault.sPath);
+    writeContainer(vault.sPath, 0);
+    std::string sInFreeBlock = vault.bytes();
+    const std::string sPastBlocks = sInFreeBlock + "x";
+    sInFreeBlock.at(2500) = 'x';
+    for (const std::string &sStray : {sInFreeBlock, sPastBlocks}) {
+        vault.setBytes(sStray);
+        EXPECT_THROW(openVault(vault.sPath), Ka::TessaryException);
+        EXPECT_EQ(vault.bytes(), sStray);
+    }
 }
 
 // Builds a vault of two short notes; returns the ids.
