@@ -11,4 +11,10 @@ build=build
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELIMUND_TESTS=OFF -DPELIMUND_BENCH=OFF
 cmake --build "$build" -j"$(pelimund_jobs)" --target screenshots
 unset QT_QPA_PLATFORM
-xvfb-run -a -s "-screen 0 1280x800x24" "$build/tools/screenshots" docs/screenshots
+# The pictures show the paths a user would see: the program runs with an
+# empty home folder /home/anna, on a file system of its own in a mount
+# namespace of its own, so that nothing on this machine's /home is touched.
+xvfb-run -a -s "-screen 0 1280x800x24" \
+    unshare --user --map-root-user --mount \
+    sh -c 'mount -t tmpfs tmpfs /home && mkdir /home/anna && exec "$0" "$@"' \
+    "$build/tools/screenshots" docs/screenshots /home/anna

@@ -1,12 +1,14 @@
 // screenshots: draws the main window with two notes, its Window and Recent
 // Vaults menus, every page of the new-vault wizard, every dialog (the cloud
 // login, import and progress dialogs among them), each page of the About box
-// and the message boxes of a vault replaced, open elsewhere or not opened and
-// of the idle close into PNG files, for the documentation. The new-version
-// dialog downloads from a small HTTP server of the tests on the loopback
-// address, so that its progress shows real numbers.
+// and the message boxes of a vault replaced, of a folder that cannot be, of
+// a vault open elsewhere or not opened and of the idle close into PNG files,
+// for the documentation. The new-version dialog downloads from a small HTTP
+// server of the tests on the loopback address, so that its progress shows
+// real numbers.
 // Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
-// it works in a temporary home, so the user's settings stay untouched.
+// it works in the empty home folder given, or a temporary one, so that the
+// user's settings stay untouched.
 #include "gui/aboutdlg.h"
 #include "gui/confirmvaultreplace.h"
 #include "gui/finddlg.h"
@@ -172,11 +174,14 @@ void fillNote(MainWnd &rMain, const QString &sName, const char *sHtml) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: screenshots OUTPUT-FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: screenshots OUTPUT-FOLDER [EMPTY-HOME-FOLDER]\n");
         return 2;
     }
-    QTemporaryDir home;
+    // The pictures show paths in the home folder; a temporary one is used
+    // when none is given, so that the user's own stays untouched.
+    QTemporaryDir temporary;
+    const QDir home(argc == 3 ? QString::fromLocal8Bit(argv[2]) : temporary.path());
     QDir(home.path()).mkpath("Documents");
     setenv("HOME", qPrintable(home.path()), 1);
     setenv("XDG_CONFIG_HOME", qPrintable(home.path() + "/config"), 1);
@@ -302,7 +307,11 @@ int main(int argc, char **argv) {
         // opened with the wrong password.
         const QString sJournal = home.path() + "/Documents/Journal.vault";
         shootNextModal("replace-vault");
-        confirmVaultReplace(&main, sJournal);
+        confirmVaultReplace(&main, sJournal, sJournal);
+        const QString sFolder = home.path() + "/Documents/Old notes.vault";
+        QDir().mkpath(sFolder);
+        shootNextModal("replace-folder");
+        confirmVaultReplace(&main, sFolder, sJournal);
         {
             const QString sRecipes = home.path() + "/Documents/Recipes.vault";
             NoteStore held(Ka::String(qPrintable(sRecipes)), Ka::String("secret"));

@@ -13,9 +13,14 @@ namespace Ka {
 //
 // Writing emits four characters for every three bytes; the last one or two
 // bytes are encoded, with padding, only by stop() (called by close() and by
-// the destructor). With a line length, a carriage return and line feed
-// follow every line of exactly that many characters, the last line too when
-// it is full.
+// the destructor). With a line length, a carriage return and line feed go
+// where a line reaches that many characters, inside a group of four if it
+// falls there, and the next line counts the characters after them: for a
+// length of 4 or more every line but the last holds exactly that many, and
+// a last line that is full ends with the break too. A line breaks at most
+// once per group, so with a length of 1 to 3 the lines come out longer and
+// soon hold one group each: "abcdef" at length 2 gives YW, Jj and ZGVm,
+// with no break after the last.
 //
 // Reading skips blanks, tabs, line feeds and carriage returns and stops at
 // the first padded group or at the end of the data; data that ends inside a

@@ -34,7 +34,12 @@ public:
     virtual void seek(int iOffset) = 0;
     // Absolute position from the start.
     virtual void setPos(int iPos) = 0;
-    // Position counted from the end.
+    // A position taken from the end; 0 is the end for every stream. Other
+    // values differ: a file (Ka::File) and a journaled file move that many
+    // bytes past the end (a negative value counts back), as the system's
+    // seek from the end does, while a memory buffer (Ka::MemBuf) and a
+    // container stream count the value back from the end. The program only
+    // ever passes 0.
     virtual void setPosEnd(int iPos) = 0;
     virtual bool isEos() = 0;
     virtual bool isOpen() = 0;

@@ -1,21 +1,64 @@
-// confirmVaultReplace: asks before a new vault takes the place of a file.
+// confirmVaultReplace: asks before a new vault takes the place of a file,
+// and refuses at once what no new vault may replace.
 #include "gui/confirmvaultreplace.h"
+
+#include "store/notestore.h"
+#include "store/stringconv.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 
-bool confirmVaultReplace(QWidget *pParent, const QString &sPath) {
+namespace {
+
+QString tr(const char *sText) {
+    return QCoreApplication::translate("confirmVaultReplace", sText);
+}
+
+QString shownPath(const QFileInfo &info) {
+    return QDir::toNativeSeparators(info.absoluteFilePath());
+}
+
+} // namespace
+
+bool isHeldElsewhere(const QString &sPath, const QString &sOpenVault) {
+    if (!sOpenVault.isEmpty() && QFileInfo(sPath) == QFileInfo(sOpenVault))
+        return false;
+    // Vault paths reach the file system in the local 8-bit encoding.
+    return NoteStore::isInUse(toKaString(sPath.toLocal8Bit()));
+}
+
+void reportVaultInUse(QWidget *pParent) {
+    QMessageBox::critical(pParent, tr("Pelimund"),
+                          tr("The vault is open in another window or program."));
+}
+
+bool refuseVaultReplace(QWidget *pParent, const QString &sPath, const QString &sOpenVault) {
+    const QFileInfo info(sPath);
+    if (info.isDir()) {
+        QMessageBox::critical(pParent, tr("Pelimund"),
+                              tr("The folder %1 already exists.\n\nA vault cannot take the "
+                                 "place of a folder: please choose another name.")
+                                  .arg(shownPath(info)));
+        return true;
+    }
+    if (isHeldElsewhere(sPath, sOpenVault)) {
+        reportVaultInUse(pParent);
+        return true;
+    }
+    return false;
+}
+
+bool confirmVaultReplace(QWidget *pParent, const QString &sPath, const QString &sOpenVault) {
+    if (refuseVaultReplace(pParent, sPath, sOpenVault))
+        return false;
     const QFileInfo info(sPath);
     if (!info.exists())
         return true;
-    const QString sText = QCoreApplication::translate(
-                              "confirmVaultReplace",
-                              "The file %1 already exists.\n\nIf the new vault takes its place, "
-                              "the notes it holds will be lost. Replace it?")
-                              .arg(QDir::toNativeSeparators(info.absoluteFilePath()));
-    return QMessageBox::warning(
-               pParent, QCoreApplication::translate("confirmVaultReplace", "Pelimund"), sText,
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    const QString sText = tr("The file %1 already exists.\n\nIf the new vault takes its place, "
+                             "the notes it holds will be lost. Replace it?")
+                              .arg(shownPath(info));
+    return QMessageBox::warning(pParent, tr("Pelimund"), sText, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
 }

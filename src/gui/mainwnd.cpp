@@ -27,6 +27,7 @@
 #include "gui/versionnumber.h"
 #include "gui/welcomedlg.h"
 #include "ka/exception.h"
+#include "ka/file.h"
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
@@ -100,6 +101,11 @@ Ka::Uuid toUuid(const QByteArray &baId) {
 
 Ka::String toUtf8(const QString &sText) {
     return toKaString(sText.toUtf8());
+}
+
+// The store's refusal of a vault that another store holds.
+bool isVaultInUse(const Ka::FileException &e) {
+    return e.getErrorCode() == EWOULDBLOCK && qstrcmp(e.what(), NoteStore::kVaultInUse) == 0;
 }
 
 // Vault paths reach the file system in the local 8-bit encoding.
@@ -292,19 +298,28 @@ bool MainWnd::releaseVault() {
 }
 
 bool MainWnd::createVault(const QString &sPath, const QString &sPass, bool bAskToReplace) {
-    if (bAskToReplace && !confirmVaultReplace(this, sPath))
-        return false;
-    // The program that holds it would go on writing to a file no longer
-    // there, and lose all it writes.
-    if (refuseIfHeldElsewhere(sPath))
+    // A vault held elsewhere is never replaced: the program that holds it
+    // would go on writing to a file no longer there, and lose all it writes.
+    const QString sOpen = openVaultPath();
+    if (bAskToReplace ? !confirmVaultReplace(this, sPath, sOpen)
+                      : refuseVaultReplace(this, sPath, sOpen))
         return false;
     if (!releaseVault())
         return false;
     const QString sFailed = tr("There was an error creating the vault.");
-    QFile existing(sPath);
-    if (existing.exists() && !existing.remove()) {
-        reportFailure(sFailed, existing.errorString());
-    } else {
+    // Checked once more as the file goes, since the save questions may have
+    // stood for as long as the user liked.
+    bool bRemoved = false;
+    try {
+        NoteStore::removeVault(toLocalPath(sPath));
+        bRemoved = true;
+    } catch (const Ka::FileException &e) {
+        if (isVaultInUse(e))
+            reportVaultInUse(this);
+        else
+            reportFailure(sFailed, QString::fromLocal8Bit(e.what()));
+    }
+    if (bRemoved) {
         guarded(sFailed,
                 [&] { pStore = new NoteStore(toLocalPath(sPath), toKaString(sPass.toUtf8())); });
         if (pStore)
@@ -324,12 +339,14 @@ void MainWnd::newVault() {
         return;
     }
     NewVaultDlg dialog(this);
+    dialog.setOpenVault(openVaultPath());
     if (dialog.exec() == QDialog::Accepted)
         newVault(dialog.getFilename(), dialog.getPassword());
 }
 
 bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
-    if (!releaseVault())
+    // Refused before the open vault is let go, which then stays open.
+    if (refuseIfHeldElsewhere(sPath) || !releaseVault())
         return false;
     if (!QFileInfo::exists(sPath)) {
         QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
@@ -358,9 +375,8 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
 
 void MainWnd::reportOpenFailure(const std::exception *pFailure) {
     const auto *pFile = dynamic_cast<const Ka::FileException *>(pFailure);
-    if (pFile && pFile->getErrorCode() == EWOULDBLOCK &&
-        qstrcmp(pFile->what(), NoteStore::kVaultInUse) == 0) {
-        reportVaultInUse();
+    if (pFile && isVaultInUse(*pFile)) {
+        reportVaultInUse(this);
         return;
     }
     // The store's words for a wrong password or a foreign file ("Invalid
@@ -372,20 +388,16 @@ void MainWnd::reportOpenFailure(const std::exception *pFailure) {
                                                      : QString());
 }
 
-void MainWnd::reportVaultInUse() {
-    QMessageBox::critical(this, tr("Pelimund"),
-                          tr("The vault is open in another window or program."));
+QString MainWnd::openVaultPath() const {
+    return pStore ? QString::fromLocal8Bit(toByteArray(pStore->getFileName())) : QString();
 }
 
 bool MainWnd::refuseIfHeldElsewhere(const QString &sPath) {
     // The vault open in this window is let go before anything is done with
     // its file.
-    if (pStore &&
-        QFileInfo(sPath) == QFileInfo(QString::fromLocal8Bit(toByteArray(pStore->getFileName()))))
+    if (!isHeldElsewhere(sPath, openVaultPath()))
         return false;
-    if (!NoteStore::isInUse(toLocalPath(sPath)))
-        return false;
-    reportVaultInUse();
+    reportVaultInUse(this);
     return true;
 }
 
@@ -395,9 +407,16 @@ void MainWnd::openVault(const QString &sPath) {
         return;
     }
     // A password typed for a vault that cannot be opened would be asked for
-    // nothing.
+    // nothing. Nothing but a regular file is even opened (a pipe would
+    // keep the program waiting for a writer).
     if (refuseIfHeldElsewhere(sPath))
         return;
+    try {
+        Ka::File probe(toLocalPath(sPath), Ka::File::Read | Ka::File::RegularOnly);
+    } catch (const Ka::FileException &e) {
+        reportOpenFailure(&e);
+        return;
+    }
     OpenVaultDlg dialog(this);
     if (dialog.exec() == QDialog::Accepted)
         openVault(sPath, dialog.getPassword());
@@ -888,6 +907,7 @@ void MainWnd::welcomeDlg() {
 void MainWnd::newVaultWizard(bool bNewOnly) {
     Q_UNUSED(bNewOnly); // the wizard offers the same choices either way
     NewVaultWiz wizard(this);
+    wizard.setOpenVault(openVaultPath());
     if (wizard.exec() != QDialog::Accepted)
         return;
     switch (wizard.field("mode").toInt()) {

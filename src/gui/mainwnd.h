@@ -225,8 +225,11 @@ private:
     // newVault's work; true when the new vault is the open one afterwards.
     // With bAskToReplace (the user has not confirmed sPath in a file
     // dialog) a file there is replaced only after they agree; before the
-    // question nothing is closed, and after a No nothing changes. A vault
-    // that another window or program holds is never replaced.
+    // question nothing is closed, and after a No nothing changes. A folder
+    // is refused, and so is a vault that another window or program holds:
+    // at once when it holds it already, as the file would go otherwise
+    // (with the vault open here closed by then). The file's journal goes
+    // with it.
     bool createVault(const QString &sPath, const QString &sPass, bool bAskToReplace);
     // Another window or program holds the vault at sPath (the one open here
     // does not count): says so in a box and returns true.
@@ -284,7 +287,8 @@ private:
     // The box of a vault that cannot be opened (pFailure null for a failure
     // that is no std::exception).
     void reportOpenFailure(const std::exception *pFailure);
-    void reportVaultInUse();
+    // The path of the vault open here; empty when none is.
+    QString openVaultPath() const;
     // Runs f; an exception becomes a failure box saying sWhat. True when f
     // returned normally.
     template <typename F>

@@ -36,10 +36,11 @@ void NewVaultDlg::accept() {
     // Case-sensitive on purpose: the program looks for vaults by this exact
     // ending, so "x.VAULT" becomes "x.VAULT.vault". The file dialog asked
     // about the path chosen, not about the one made here.
-    if (!sPath.endsWith(QLatin1String(".vault"))) {
+    const bool bExtended = !sPath.endsWith(QLatin1String(".vault"));
+    if (bExtended)
         sPath += QLatin1String(".vault");
-        if (!confirmVaultReplace(this, sPath))
-            return;
-    }
+    if (bExtended ? !confirmVaultReplace(this, sPath, sOpenVault)
+                  : refuseVaultReplace(this, sPath, sOpenVault))
+        return;
     QDialog::accept();
 }

@@ -11,8 +11,9 @@
 // getPassword(). Ok asks for the file only when both passwords are equal;
 // an Accepted dialog always holds a non-empty path ending in ".vault", and a
 // file there is one the user agreed to replace (in the file dialog, or in a
-// question of its own when ".vault" was added to the name chosen).
-// GUI thread only.
+// question of its own when ".vault" was added to the name chosen). A folder
+// there, or a vault that another window or program holds, is refused in a
+// box and the dialog stays open. GUI thread only.
 class NewVaultDlg : public QDialog, public Ui::NewVaultDlg {
     Q_OBJECT
 
@@ -23,6 +24,9 @@ public:
     // The path chosen in the last file dialog (empty before and after a
     // cancelled one).
     QString getFilename() const;
+    // The vault open in the calling window (empty: none), which a new vault
+    // may replace although its window holds it.
+    void setOpenVault(const QString &sPath) { sOpenVault = sPath; }
 
 public slots:
     // Refuses a password mismatch with a message box, and a cancelled file
@@ -32,4 +36,5 @@ public slots:
 
 private:
     QString sPath;
+    QString sOpenVault;
 };

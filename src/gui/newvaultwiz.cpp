@@ -41,7 +41,7 @@ bool NewVaultWiz::validateCurrentPage() {
         const QString sPath = vaultPath();
         sReplaceConfirmed.clear();
         if (QFileInfo::exists(sPath)) {
-            if (!confirmVaultReplace(this, sPath))
+            if (!confirmVaultReplace(this, sPath, sOpenVault))
                 return false;
             sReplaceConfirmed = sPath;
         }

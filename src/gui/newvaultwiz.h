@@ -14,7 +14,9 @@
 // In modes 1 and 2 the wizard finishes on its first page and the later
 // fields keep their defaults. Page ids: 1 intro, 2 password, 3 note, 4 sync.
 // Leaving the intro page for a new vault whose file exists asks whether to
-// replace it; No stays on the page. GUI thread only.
+// replace it; No stays on the page. A folder there, or a vault that another
+// window or program holds, is refused in a box instead, and the page stays.
+// GUI thread only.
 class NewVaultWiz : public QWizard {
     Q_OBJECT
 
@@ -29,6 +31,9 @@ public:
     // The user agreed to replace the file that stood at vaultPath() when the
     // intro page was left.
     bool isReplaceConfirmed() const;
+    // The vault open in the calling window (empty: none), which a new vault
+    // may replace after the question although its window holds it.
+    void setOpenVault(const QString &sPath) { sOpenVault = sPath; }
 
 public slots:
     // Opens the quick-start page of the help.
@@ -40,4 +45,5 @@ protected:
 private:
     // The path whose file the user agreed to replace; empty when none.
     QString sReplaceConfirmed;
+    QString sOpenVault;
 };

@@ -136,7 +136,10 @@ TEST_F(FileTest, LockIsExclusiveUntilClose) {
 TEST_F(FileTest, RemoveAndSyncFolder) {
     writeFile(path(), Ka::String("x"));
     EXPECT_NO_THROW(Ka::File::syncFolderOf(kpath()));
+    Ka::File open(kpath(), Ka::File::Read | Ka::File::RegularOnly);
+    EXPECT_TRUE(open.isLinked());
     EXPECT_TRUE(Ka::File::remove(kpath()));
+    EXPECT_FALSE(open.isLinked());
     EXPECT_FALSE(std::filesystem::exists(path()));
     EXPECT_FALSE(Ka::File::remove(kpath()));
     expectFileError([&] { Ka::File::syncFolderOf(kpath("missing/f.bin")); }, ENOENT,

@@ -12,6 +12,7 @@
 #include "ka/uuid.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
+#include "support/child.h"
 #include "support/guitest.h"
 
 #include <QAbstractButton>
@@ -33,6 +34,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -455,6 +457,41 @@ private slots:
         QCOMPARE(listedNames(), QStringList{"First"});
     }
 
+    // What no new vault may replace is refused as the first page is left, in
+    // place of the question: a vault another program holds, and a folder.
+    // The wizard stays on the page and the open vault stays open.
+    void wizardRefusesWhatCannotBeReplaced() {
+        windowOnNewVault("Held.vault");
+        pWnd->newVault(path("open.vault"), "pw");
+        const NoteStore held(toKaString(path("Held.vault").toLocal8Bit()), Ka::String("pw"));
+        QVERIFY(QDir(pDir->path()).mkdir("Folder.vault"));
+        QStringList lSeen;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            auto *pWizard = qobject_cast<QWizard *>(pModal);
+            pWizard->setField("vaultLocation", pDir->path());
+            for (const char *sName : {"Held", "Folder"}) {
+                fill(pWizard, "leVaultName", sName);
+                GuiTest::answerModal([&](QWidget *pBox) {
+                    auto *pRefusal = qobject_cast<QMessageBox *>(pBox);
+                    lSeen << pRefusal->text();
+                    QCOMPARE(pRefusal->icon(), QMessageBox::Critical);
+                    QCOMPARE(pRefusal->standardButtons(), QMessageBox::Ok);
+                    pRefusal->accept();
+                });
+                pWizard->next();
+                QCOMPARE(pWizard->currentId(), 1);
+            }
+            pWizard->reject();
+        });
+        pWnd->newVaultWizard();
+        QCOMPARE(lSeen,
+                 QStringList({"The vault is open in another window or program.",
+                              "The folder " + QDir::toNativeSeparators(path("Folder.vault")) +
+                                  " already exists.\n\nA vault cannot take the place of "
+                                  "a folder: please choose another name."}));
+        QCOMPARE(QString::fromLocal8Bit(store()->getFileName().getConstStr()), path("open.vault"));
+    }
+
     // The main road: the wizard makes a vault with a first note, notes are
     // written and saved, and the vault opens again with its password.
     void wizardToReopen() {
@@ -521,6 +558,23 @@ private slots:
         QVERIFY(!pWnd->openVault(pDir->path(), "pw"));
         QCOMPARE(sText, sCannot + "\n\nDetails: Is a directory: " + pDir->path());
 
+        // Nothing but a regular file is opened, and no password is asked for
+        // what is not one: a pipe would keep the program waiting for a
+        // writer. In a child that an alarm ends, so that a hang fails here.
+        const QString sPipe = path("pipe.vault");
+        QCOMPARE(::mkfifo(QFile::encodeName(sPipe).constData(), 0600), 0);
+        QVERIFY(support::passesInChild([&] {
+            QString sSeen;
+            GuiTest::answerModal([&](QWidget *pModal) {
+                if (auto *pBox = qobject_cast<QMessageBox *>(pModal))
+                    sSeen = pBox->text();
+                pModal->close();
+            });
+            pWnd->openVault(sPipe);
+            return sSeen == sCannot;
+        }));
+        QVERIFY(!QFile::exists(sPipe + "-journal"));
+
         answerOk(&sText);
         QVERIFY(!pWnd->openVault(path("missing.vault"), "pw"));
         QCOMPARE(sText, "No such file found: " + path("missing.vault"));
@@ -541,6 +595,7 @@ private slots:
     void vaultOpenElsewhere() {
         windowOnNewVault("shared.vault");
         pWnd->newVault(path("mine.vault"), "pw");
+        createNote("Mine");
         // A second store holds its lock as another program's would.
         auto pOther = std::make_unique<NoteStore>(toKaString(path("shared.vault").toLocal8Bit()),
                                                   Ka::String("pw"));
@@ -556,14 +611,17 @@ private slots:
         QCOMPARE(lSeen, QStringList({"Pelimund", sInUse, QString::number(QMessageBox::Critical)}));
         QVERIFY(store()); // nothing was let go
 
+        // Refused before the open vault is let go, windows and all.
         QString sText;
         answerOk(&sText);
         QVERIFY(!pWnd->openVault(path("shared.vault"), "pw"));
         QCOMPARE(sText, sInUse);
+        QCOMPARE(mdi()->subWindowList().size(), 1);
         // Nor is it replaced under the program that holds it.
         answerOk(&sText);
         pWnd->newVault(path("shared.vault"), "new");
         QCOMPARE(sText, sInUse);
+        QCOMPARE(mdi()->subWindowList().size(), 1);
         pOther.reset();
         QVERIFY(pWnd->openVault(path("shared.vault"), "pw")); // the old password still opens it
 
@@ -571,6 +629,34 @@ private slots:
         answerPassword("pw");
         pWnd->openVault(path("mine.vault"));
         QVERIFY(store());
+    }
+
+    // The save questions may stand for as long as the user likes: a vault
+    // that another program opened meanwhile is still not replaced.
+    void replaceCheckedAgainAfterTheSaveQuestion() {
+        windowOnNewVault("target.vault");
+        const QString sTarget = path("target.vault");
+        pWnd->newVault(path("mine.vault"), "pw");
+        createNote("Draft");
+        type("words");
+        const QByteArray baTarget = GuiTest::fileBytes(sTarget);
+        std::unique_ptr<NoteStore> pOther;
+        QString sRefusal;
+        GuiTest::answerModal([&](QWidget *pQuestion) {
+            pOther =
+                std::make_unique<NoteStore>(toKaString(sTarget.toLocal8Bit()), Ka::String("pw"));
+            qobject_cast<QMessageBox *>(pQuestion)->button(QMessageBox::Save)->click();
+            GuiTest::answerMessageBox(QMessageBox::Ok, &sRefusal);
+        });
+        pWnd->newVault(sTarget, "new");
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QCOMPARE(sRefusal, QString("The vault is open in another window or program."));
+        QCOMPARE(GuiTest::fileBytes(sTarget), baTarget);
+        QVERIFY(!store());
+        pOther.reset();
+        QVERIFY(pWnd->openVault(path("mine.vault"), "pw"));
+        pWnd->openNote(rowOf("Draft"));
+        QCOMPARE(text(), QString("words"));
     }
 
     // Another vault opens only after the note windows of the open one have
