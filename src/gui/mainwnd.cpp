@@ -125,15 +125,23 @@ QString layoutKey(const QString &sType) {
 // How often a forget that waits for the program to come to rest looks again.
 constexpr int kForgetRetryMs = 250;
 
-// Imported files carry no declared encoding: bytes that are valid UTF-8 are
-// taken as UTF-8 (a leading byte-order mark dropped), anything else as
-// Latin-1, which maps every byte to one character.
+// Imported files carry no declared encoding. A leading byte-order mark
+// names theirs (Windows editors save "Unicode" text as UTF-16 with one);
+// without one, bytes that are valid UTF-8 are taken as UTF-8, anything else
+// as Latin-1, which maps every byte to one character. A zero character
+// becomes U+FFFD: the editor reads a note up to its first zero, so the text
+// after one would be lost with the next save.
 QString decodeImported(const QByteArray &baRaw) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString sText = decoder.decode(baRaw);
-    if (!decoder.hasError())
-        return sText;
-    return QString::fromLatin1(baRaw);
+    QString sText;
+    if (const auto eMarked = QStringConverter::encodingForData(baRaw)) {
+        sText = QStringDecoder(*eMarked, QStringDecoder::Flag::Stateless).decode(baRaw);
+    } else {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        sText = decoder.decode(baRaw);
+        if (decoder.hasError())
+            sText = QString::fromLatin1(baRaw);
+    }
+    return sText.replace(QChar(QChar::Null), QChar(QChar::ReplacementCharacter));
 }
 
 } // namespace
