@@ -14,6 +14,7 @@
 #include "gui/newvaultdlg.h"
 #include "gui/newvaultwiz.h"
 #include "gui/newversiondlg.h"
+#include "gui/notedocument.h"
 #include "gui/notewidgethtml.h"
 #include "gui/openvaultdlg.h"
 #include "gui/optionsdlg.h"
@@ -52,7 +53,6 @@
 #include <QStringDecoder>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 
@@ -460,7 +460,9 @@ void MainWnd::importNote() {
     const QString sText = decodeImported(baRaw);
 
     const QFileInfo info(sPath);
-    QTextDocument document;
+    // Parsing HTML already reads the background images and style sheets it
+    // names.
+    NoteDocument document;
     if (info.suffix() == "html" || info.suffix() == "htm")
         document.setHtml(sText);
     else
