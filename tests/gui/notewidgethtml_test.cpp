@@ -12,12 +12,14 @@
 
 #include <QActionGroup>
 #include <QBuffer>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontComboBox>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTextDocumentWriter>
 #include <QTextList>
 #include <QTextTable>
@@ -603,8 +605,8 @@ private slots:
     }
 
     // A note that names a device or a named pipe as an image opens with its
-    // text, and is drawn and written as OpenDocument. All of it runs in a
-    // child process that may take no more than 2 GiB more memory and 60
+    // text, and is drawn, written as OpenDocument and copied. All of it runs
+    // in a child process that may take no more than 2 GiB more memory and 60
     // seconds, so that reading without end or waiting for a writer fails
     // this test instead of hanging or starving the run.
     void imageOfDeviceOrPipe_data() {
@@ -628,7 +630,12 @@ private slots:
             e.pNote->grab();
             QBuffer odt;
             const bool bWritten = QTextDocumentWriter(&odt, "ODF").write(e.doc());
-            ::_exit(bWritten && e.doc()->toPlainText() == "kept \uFFFC text" ? 0 : 1);
+            e.edit()->selectAll();
+            e.edit()->copy();
+            const QMimeData *pCopy = QApplication::clipboard()->mimeData();
+            const bool bCopied = pCopy->html().contains("kept") &&
+                                 !pCopy->data("application/vnd.oasis.opendocument.text").isEmpty();
+            ::_exit(bWritten && bCopied && e.doc()->toPlainText() == "kept \uFFFC text" ? 0 : 1);
         }
         int iStatus = 0;
         QCOMPARE(::waitpid(pid, &iStatus, 0), pid);
