@@ -14,6 +14,7 @@
 #include "gui/newvaultdlg.h"
 #include "gui/newvaultwiz.h"
 #include "gui/newversiondlg.h"
+#include "gui/notedocument.h"
 #include "gui/notewidgethtml.h"
 #include "gui/openvaultdlg.h"
 #include "gui/optionsdlg.h"
@@ -53,7 +54,6 @@
 #include <QStringDecoder>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 
@@ -131,15 +131,23 @@ QString layoutKey(const QString &sType) {
 // How often a forget that waits for the program to come to rest looks again.
 constexpr int kForgetRetryMs = 250;
 
-// Imported files carry no declared encoding: bytes that are valid UTF-8 are
-// taken as UTF-8 (a leading byte-order mark dropped), anything else as
-// Latin-1, which maps every byte to one character.
+// Imported files carry no declared encoding. A leading byte-order mark
+// names theirs (Windows editors save "Unicode" text as UTF-16 with one);
+// without one, bytes that are valid UTF-8 are taken as UTF-8, anything else
+// as Latin-1, which maps every byte to one character. A zero character
+// becomes U+FFFD: the editor reads a note up to its first zero, so the text
+// after one would be lost with the next save.
 QString decodeImported(const QByteArray &baRaw) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString sText = decoder.decode(baRaw);
-    if (!decoder.hasError())
-        return sText;
-    return QString::fromLatin1(baRaw);
+    QString sText;
+    if (const auto eMarked = QStringConverter::encodingForData(baRaw)) {
+        sText = QStringDecoder(*eMarked, QStringDecoder::Flag::Stateless).decode(baRaw);
+    } else {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        sText = decoder.decode(baRaw);
+        if (decoder.hasError())
+            sText = QString::fromLatin1(baRaw);
+    }
+    return sText.replace(QChar(QChar::Null), QChar(QChar::ReplacementCharacter));
 }
 
 } // namespace
@@ -471,7 +479,9 @@ void MainWnd::importNote() {
     const QString sText = decodeImported(baRaw);
 
     const QFileInfo info(sPath);
-    QTextDocument document;
+    // Parsing HTML already reads the background images and style sheets it
+    // names.
+    NoteDocument document;
     if (info.suffix() == "html" || info.suffix() == "htm")
         document.setHtml(sText);
     else

@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QStringEncoder>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -827,6 +828,24 @@ private slots:
                               << "Fett & süß";
         QTest::newRow("HTML in capitals is text") << "PAGE.HTML" << QByteArray("<b>x</b>") << "PAGE"
                                                   << "<b>x</b>";
+        // A byte-order mark names the encoding; Windows editors save
+        // "Unicode" text as UTF-16 LE with one. UTF-32 LE's mark begins with
+        // UTF-16 LE's.
+        const QString sWide = "Grüße, 日本 😀";
+        const auto marked = [&sWide](QStringEncoder::Encoding eEncoding) {
+            return QByteArray(
+                QStringEncoder(eEncoding, QStringEncoder::Flag::WriteBom).encode(sWide));
+        };
+        QTest::newRow("utf-16 le with mark")
+            << "wide.txt" << marked(QStringEncoder::Utf16LE) << "wide" << sWide;
+        QTest::newRow("utf-32 le with mark")
+            << "wider.txt" << marked(QStringEncoder::Utf32LE) << "wider" << sWide;
+        // The editor reads a note up to a zero character; none may come in.
+        QTest::newRow("zero byte") << "zero.txt" << QByteArray("before\0after", 12) << "zero"
+                                   << "before\uFFFDafter";
+        QTest::newRow("zero byte in html")
+            << "zero.html" << QByteArray("<p>before\0<b>after</b>", 22) << "zero"
+            << "before\uFFFDafter";
     }
     void importFiles() {
         QFETCH(QString, sFile);

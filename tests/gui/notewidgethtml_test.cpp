@@ -3,6 +3,7 @@
 #include "gui/colorbutton.h"
 #include "gui/finddlg.h"
 #include "gui/iconcache.h"
+#include "gui/notedocument.h"
 #include "gui/notewidgethtml.h"
 #include "support/editoricons.h"
 #include "support/guitest.h"
@@ -10,12 +11,16 @@
 #include "vrel/dictionary.h"
 
 #include <QActionGroup>
+#include <QBuffer>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontComboBox>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTextDocumentWriter>
 #include <QTextList>
 #include <QTextTable>
 #include <QToolBar>
@@ -24,6 +29,10 @@
 #include <zlib.h>
 
 #include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -145,6 +154,17 @@ void answerExport(const QString &sPath, const QString &sFilter) {
         pDialog->selectFile(sPath);
         static_cast<QDialog *>(pDialog)->accept();
     });
+}
+
+// Lets this process map at most iMore bytes beyond what it maps now.
+void capAddressSpace(rlim_t iMore) {
+    QFile statm("/proc/self/statm");
+    rlim_t iPages = 0;
+    if (statm.open(QIODevice::ReadOnly))
+        iPages = statm.readAll().split(' ').value(0).toULongLong();
+    const rlim_t iCap = iPages * rlim_t(::sysconf(_SC_PAGESIZE)) + iMore;
+    const rlimit limit{iCap, iCap};
+    ::setrlimit(RLIMIT_AS, &limit);
 }
 
 const QByteArray kFormatted = "<p>Plain <b>bold</b> <i>italic</i> <u>under</u> "
@@ -561,6 +581,66 @@ private slots:
                      sMessage.contains("/missing/note.html\"."),
                  qPrintable(sMessage));
         QVERIFY(QDir(GuiTest::homePath() + "/Documents").isEmpty());
+    }
+
+    // Images from regular files (path or file: URL) and from the program's
+    // resources show; a file above the size limit shows as a missing one.
+    void imagesFromFiles() {
+        support::TempDir dir;
+        const QString sPic = QString::fromStdString(dir.getFilePath("pic.png"));
+        const QString sBig = QString::fromStdString(dir.getFilePath("big.png"));
+        QVERIFY(QImage(3, 2, QImage::Format_RGB32).save(sPic));
+        QVERIFY(QFile::copy(sPic, sBig) &&
+                QFile::resize(sBig, NoteDocument::kMaxResourceBytes + 1));
+        Editor e("<p>a <img src=\"" + sPic.toUtf8() + "\"> b</p>");
+        const auto size = [&e](const QString &sName) {
+            return e.doc()->resource(QTextDocument::ImageResource, sName).value<QImage>().size();
+        };
+        QCOMPARE(size(sPic), QSize(3, 2));
+        QCOMPARE(size("file://" + sPic), QSize(3, 2));
+        QCOMPARE(size(":/icons/pelimund.png"), QSize(64, 64));
+        const QSize missing = size(sPic + ".none");
+        QVERIFY(!missing.isEmpty());
+        QCOMPARE(size(sBig), missing);
+    }
+
+    // A note that names a device or a named pipe as an image opens with its
+    // text, and is drawn, written as OpenDocument and copied. All of it runs
+    // in a child process that may take no more than 2 GiB more memory and 60
+    // seconds, so that reading without end or waiting for a writer fails
+    // this test instead of hanging or starving the run.
+    void imageOfDeviceOrPipe_data() {
+        QTest::addColumn<QString>("sImage");
+        QTest::newRow("device as a path") << "/dev/zero";
+        QTest::newRow("named pipe as a file: URL") << "file://%1/pipe";
+    }
+    void imageOfDeviceOrPipe() {
+        QFETCH(QString, sImage);
+        support::TempDir dir;
+        QCOMPARE(::mkfifo(dir.getFilePath("pipe").c_str(), 0600), 0);
+        const QByteArray baHtml = "<p>kept <img src=\"" +
+                                  sImage.arg(QString::fromStdString(dir.getPath())).toUtf8() +
+                                  "\"> text</p>";
+        const pid_t pid = ::fork();
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            ::alarm(60);
+            capAddressSpace(rlim_t(2) << 30);
+            Editor e(baHtml);
+            e.pNote->grab();
+            QBuffer odt;
+            const bool bWritten = QTextDocumentWriter(&odt, "ODF").write(e.doc());
+            e.edit()->selectAll();
+            e.edit()->copy();
+            const QMimeData *pCopy = QApplication::clipboard()->mimeData();
+            const bool bCopied = pCopy->html().contains("kept") &&
+                                 !pCopy->data("application/vnd.oasis.opendocument.text").isEmpty();
+            ::_exit(bWritten && bCopied && e.doc()->toPlainText() == "kept \uFFFC text" ? 0 : 1);
+        }
+        int iStatus = 0;
+        QCOMPARE(::waitpid(pid, &iStatus, 0), pid);
+        QVERIFY2(WIFEXITED(iStatus) && WEXITSTATUS(iStatus) == 0,
+                 qPrintable(QString("child status %1").arg(iStatus)));
     }
 };
 
