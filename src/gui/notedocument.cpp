@@ -2,15 +2,15 @@
 // size for the resources its HTML names.
 #include "gui/notedocument.h"
 
+#include "ka/exception.h"
+#include "ka/file.h"
+#include "store/stringconv.h"
+
 #include <QFile>
 #include <QImage>
 #include <QUrl>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,37 +34,28 @@ std::optional<QString> localPathOf(const QUrl &url) {
 }
 
 // The bytes of the regular file at sPath when it holds at most iMaxBytes;
-// nothing for any other kind of file, which is never read.
+// nothing for any other kind of file, which is never read (opening a device
+// may have effects of its own, opening a named pipe waits for a writer).
 std::optional<QByteArray> readRegularFile(const QString &sPath, qint64 iMaxBytes) {
-    const QByteArray baPath = QFile::encodeName(sPath);
-    struct stat st {};
-    // Looked at before it is opened: opening a device may have effects of
-    // its own, and opening a named pipe waits for a writer.
-    if (::stat(baPath.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > iMaxBytes)
-        return std::nullopt;
-    // A pipe or a device may be put in its place meanwhile: the open does
-    // not wait, and what was opened is looked at again.
-    const int iFd = ::open(baPath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (iFd < 0)
-        return std::nullopt;
-    std::optional<QByteArray> baData;
-    if (::fstat(iFd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= iMaxBytes) {
+    try {
+        Ka::File file(toKaString(QFile::encodeName(sPath)), Ka::File::Read | Ka::File::RegularOnly);
+        const int iSize = file.getSize();
+        if (iSize > iMaxBytes)
+            return std::nullopt;
         // No more than the size seen, even when the file grows meanwhile.
-        QByteArray baRead(qsizetype(st.st_size), Qt::Uninitialized);
-        qsizetype iDone = 0;
-        while (iDone < baRead.size()) {
-            const ssize_t iRead = ::read(iFd, baRead.data() + iDone, size_t(baRead.size() - iDone));
-            if (iRead < 0 && errno == EINTR)
-                continue;
-            if (iRead <= 0)
+        QByteArray baData(iSize, Qt::Uninitialized);
+        int iDone = 0;
+        while (iDone < iSize) {
+            const int iRead = file.read(baData.data() + iDone, iSize - iDone);
+            if (iRead < 1)
                 break;
             iDone += iRead;
         }
-        baRead.truncate(iDone);
-        baData = baRead;
+        baData.truncate(iDone);
+        return baData;
+    } catch (const Ka::ExceptionBase &) {
+        return std::nullopt;
     }
-    ::close(iFd);
-    return baData;
 }
 
 // The picture Qt shows for an image it cannot load, so that a refused file

@@ -5,6 +5,7 @@
 #include "gui/iconcache.h"
 #include "gui/notedocument.h"
 #include "gui/notewidgethtml.h"
+#include "support/child.h"
 #include "support/editoricons.h"
 #include "support/guitest.h"
 #include "support/tempdir.h"
@@ -31,7 +32,6 @@
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -621,10 +621,7 @@ private slots:
         const QByteArray baHtml = "<p>kept <img src=\"" +
                                   sImage.arg(QString::fromStdString(dir.getPath())).toUtf8() +
                                   "\"> text</p>";
-        const pid_t pid = ::fork();
-        QVERIFY(pid >= 0);
-        if (pid == 0) {
-            ::alarm(60);
+        QVERIFY(support::passesInChild([&] {
             capAddressSpace(rlim_t(2) << 30);
             Editor e(baHtml);
             e.pNote->grab();
@@ -635,12 +632,8 @@ private slots:
             const QMimeData *pCopy = QApplication::clipboard()->mimeData();
             const bool bCopied = pCopy->html().contains("kept") &&
                                  !pCopy->data("application/vnd.oasis.opendocument.text").isEmpty();
-            ::_exit(bWritten && bCopied && e.doc()->toPlainText() == "kept \uFFFC text" ? 0 : 1);
-        }
-        int iStatus = 0;
-        QCOMPARE(::waitpid(pid, &iStatus, 0), pid);
-        QVERIFY2(WIFEXITED(iStatus) && WEXITSTATUS(iStatus) == 0,
-                 qPrintable(QString("child status %1").arg(iStatus)));
+            return bWritten && bCopied && e.doc()->toPlainText() == "kept \uFFFC text";
+        }));
     }
 };
 
