@@ -19,6 +19,7 @@
 #include "gui/openvaultdlg.h"
 #include "gui/optionsdlg.h"
 #include "gui/productinfo.h"
+#include "gui/readregularfile.h"
 #include "gui/renamenotedlg.h"
 #include "gui/replywatch.h"
 #include "gui/syncdlg.h"
@@ -59,6 +60,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -471,12 +473,11 @@ void MainWnd::importNote() {
                                      tr("Text Documents (*.txt *.html *.htm);;All Files (*)"));
     if (sPath.isEmpty())
         return;
-    // A file that cannot be read becomes an empty note of its name.
-    QFile file(sPath);
-    QByteArray baRaw;
-    if (file.open(QIODevice::ReadOnly))
-        baRaw = file.readAll();
-    const QString sText = decodeImported(baRaw);
+    // A file that cannot be read becomes an empty note of its name; so does
+    // what is not a regular file, which is never read (a device would be
+    // read without end, a named pipe would keep the program waiting).
+    const QString sText = decodeImported(
+        readRegularFile(sPath, std::numeric_limits<int>::max()).value_or(QByteArray()));
 
     const QFileInfo info(sPath);
     // Parsing HTML already reads the background images and style sheets it

@@ -2,9 +2,7 @@
 // size for the resources its HTML names.
 #include "gui/notedocument.h"
 
-#include "ka/exception.h"
-#include "ka/file.h"
-#include "store/stringconv.h"
+#include "gui/readregularfile.h"
 
 #include <QFile>
 #include <QImage>
@@ -31,31 +29,6 @@ std::optional<QString> localPathOf(const QUrl &url) {
     if (sPath.startsWith(':'))
         return std::nullopt;
     return sPath;
-}
-
-// The bytes of the regular file at sPath when it holds at most iMaxBytes;
-// nothing for any other kind of file, which is never read (opening a device
-// may have effects of its own, opening a named pipe waits for a writer).
-std::optional<QByteArray> readRegularFile(const QString &sPath, qint64 iMaxBytes) {
-    try {
-        Ka::File file(toKaString(QFile::encodeName(sPath)), Ka::File::Read | Ka::File::RegularOnly);
-        const int iSize = file.getSize();
-        if (iSize > iMaxBytes)
-            return std::nullopt;
-        // No more than the size seen, even when the file grows meanwhile.
-        QByteArray baData(iSize, Qt::Uninitialized);
-        int iDone = 0;
-        while (iDone < iSize) {
-            const int iRead = file.read(baData.data() + iDone, iSize - iDone);
-            if (iRead < 1)
-                break;
-            iDone += iRead;
-        }
-        baData.truncate(iDone);
-        return baData;
-    } catch (const Ka::ExceptionBase &) {
-        return std::nullopt;
-    }
 }
 
 // The picture Qt shows for an image it cannot load, so that a refused file
