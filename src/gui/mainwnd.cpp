@@ -257,6 +257,9 @@ void MainWnd::closeEvent(QCloseEvent *pEvent) {
     QSettings settings;
     settings.setValue("layout/geometry", saveGeometry());
     settings.setValue("layout/windowState", saveState(0));
+    // The program ends, and the vault is released, only when no window of
+    // its own is left on show.
+    Help::getInstance().closeWindows();
     QMainWindow::closeEvent(pEvent);
 }
 

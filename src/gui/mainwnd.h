@@ -204,7 +204,8 @@ public slots:
 
 protected:
     // Stays open while a note window refuses to close; otherwise saves the
-    // window's geometry and dock and tool-bar state.
+    // window's geometry and dock and tool-bar state and closes every help
+    // window with it.
     void closeEvent(QCloseEvent *pEvent) override;
     // Watches the note windows' titles for the tabbed view (escapeTabTexts).
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;

@@ -359,7 +359,8 @@ private slots:
         QVERIFY(list()->isHeaderHidden());
     }
 
-    // The Help menu shows the help pages in a window of the program.
+    // The Help menu shows the help pages in a window of the program, which
+    // closes with the main window: nothing on show keeps the program alive.
     void helpPages() {
         plainWindow();
         auto visibleHelp = [] {
@@ -374,6 +375,9 @@ private slots:
         QVERIFY(visibleHelp());
         action("actionManual")->trigger();
         QVERIFY(visibleHelp());
+        action("actionExit")->trigger();
+        for (QWidget *pTop : QApplication::topLevelWidgets())
+            QVERIFY2(!pTop->isVisible(), pTop->metaObject()->className());
     }
 
     // Without a path and without recent vaults the wizard comes once the
