@@ -126,7 +126,8 @@ public slots:
     virtual void delCurNote();
     // Shows the extra tool bars of the activated note window.
     virtual void subWindowActivated(QMdiSubWindow *pSub);
-    // Forgets a note window that is being destroyed, and its tool bars.
+    // Forgets a note window that is being destroyed, and its tool bars; the
+    // title's modified mark is the note's on show again.
     virtual void subWindowClosed(QObject *pObject);
     // The list's Open, Rename and Delete follow its selection.
     virtual void noteSelChanged();

@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QWindow>
 #include <QWizard>
 
 #include <csignal>
@@ -725,6 +726,22 @@ private slots:
         mdi()->closeAllSubWindows();
         QVERIFY(GuiTest::waitFor([&] { return editorBars().isEmpty(); }));
         QVERIFY(disabled({"actionSaveNote", "actionExportNote"}));
+    }
+
+    // A maximized note's name and mark are in the title, also after another
+    // note window was closed by its close button; saving takes the mark away.
+    void titleFollowsTheActiveNote() {
+        windowOnNewVault();
+        createNote("A");
+        type("words");
+        createNote("B");
+        QWidget *pButtons = pWnd->menuBar()->cornerWidget(Qt::TopRightCorner);
+        QTest::mouseClick(pButtons, Qt::LeftButton, {},
+                          {pButtons->width() - 3, pButtons->height() / 2});
+        auto title = [this] { return pWnd->windowHandle()->title(); };
+        QVERIFY(GuiTest::waitFor([&] { return title() == "Pelimund - [A*]"; }));
+        action("actionSaveNote")->trigger();
+        QCOMPARE(title(), QString("Pelimund - [A]"));
     }
 
     void importFiles_data() {
