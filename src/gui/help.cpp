@@ -5,6 +5,21 @@
 
 #include <QApplication>
 
+namespace {
+
+// Every help window of the process, guarded, since closing or deleting one
+// may take others with it.
+QList<QPointer<HelpWindow>> allHelpWindows() {
+    QList<QPointer<HelpWindow>> lWindows;
+    for (QWidget *pWidget : QApplication::topLevelWidgets()) {
+        if (auto *pHelp = qobject_cast<HelpWindow *>(pWidget))
+            lWindows.append(pHelp);
+    }
+    return lWindows;
+}
+
+} // namespace
+
 Help::~Help() {
     // At static destruction the application, and with it every widget, may
     // be gone already; widgets are only touched while it exists.
@@ -37,15 +52,16 @@ HelpWindow *Help::useWindow() {
     return pWindow;
 }
 
+void Help::closeWindows() {
+    for (const QPointer<HelpWindow> &pHelp : allHelpWindows()) {
+        if (pHelp)
+            pHelp->close();
+    }
+}
+
 void Help::closeAll() {
     if (!bUsed)
         return;
-    // Guarded, since deleting one window may take others with it.
-    QList<QPointer<HelpWindow>> lWindows;
-    for (QWidget *pWidget : QApplication::topLevelWidgets()) {
-        if (auto *pHelp = qobject_cast<HelpWindow *>(pWidget))
-            lWindows.append(pHelp);
-    }
-    for (const QPointer<HelpWindow> &pHelp : lWindows)
+    for (const QPointer<HelpWindow> &pHelp : allHelpWindows())
         delete pHelp.data();
 }

@@ -17,7 +17,7 @@ class HelpWindow;
 // every help window is deleted when the application's event loop ends, while
 // the widgets can still be deleted safely; when help was never shown nothing
 // happens then. GUI thread only; the application object must exist when a
-// page is shown.
+// page is shown or the windows are closed.
 class Help : public QObject, public Ka::Singleton<Help> {
     Q_OBJECT
     friend class Ka::Singleton<Help>;
@@ -30,6 +30,11 @@ public slots:
     virtual void showPage(QString sPage);
     // Shows the table of contents.
     virtual void showContents();
+    // Closes every help window of the process, whoever had it opened; the
+    // next page shown brings one back. The main window closes them with
+    // itself: one left on show would keep the program, and its open vault,
+    // running.
+    virtual void closeWindows();
 
 private slots:
     void closeAll();

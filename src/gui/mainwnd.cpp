@@ -235,8 +235,10 @@ MainWnd::~MainWnd() {
     }
     // The note windows go first, while this window is still whole: their
     // destruction would otherwise call back into a half-destroyed window.
+    // Closed ones that wait for their deletion count too; the area no longer
+    // lists them.
     pMdi->disconnect(this);
-    for (QMdiSubWindow *pSub : pMdi->subWindowList())
+    for (QMdiSubWindow *pSub : std::as_const(hNoteWindows))
         pSub->disconnect(this);
     delete pMdi;
     for (const QList<QToolBar *> &lBars : std::as_const(hWindowBars))
@@ -273,6 +275,9 @@ void MainWnd::closeEvent(QCloseEvent *pEvent) {
     QSettings settings;
     settings.setValue("layout/geometry", saveGeometry());
     settings.setValue("layout/windowState", saveState(0));
+    // The program ends, and the vault is released, only when no window of
+    // its own is left on show.
+    Help::getInstance().closeWindows();
     QMainWindow::closeEvent(pEvent);
 }
 
@@ -701,6 +706,14 @@ void MainWnd::subWindowClosed(QObject *pObject) {
         hWindowBars.erase(it);
         break;
     }
+    // A maximized note window lends this window its title and modified
+    // mark. As one closes, the area hands both to the next note before the
+    // closing window lets go of them, which clears the mark: it is set again
+    // here. In tabs, or with the note not maximized, the title names no note.
+    QMdiSubWindow *pShown = pMdi->currentSubWindow();
+    if (pShown && static_cast<QObject *>(pShown) != pObject &&
+        pMdi->viewMode() == QMdiArea::SubWindowView && pShown->isMaximized())
+        setWindowModified(pShown->isWindowModified());
 }
 
 void MainWnd::noteSelChanged() {

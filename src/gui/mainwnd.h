@@ -126,7 +126,8 @@ public slots:
     virtual void delCurNote();
     // Shows the extra tool bars of the activated note window.
     virtual void subWindowActivated(QMdiSubWindow *pSub);
-    // Forgets a note window that is being destroyed, and its tool bars.
+    // Forgets a note window that is being destroyed, and its tool bars; the
+    // title's modified mark is the note's on show again.
     virtual void subWindowClosed(QObject *pObject);
     // The list's Open, Rename and Delete follow its selection.
     virtual void noteSelChanged();
@@ -204,7 +205,8 @@ public slots:
 
 protected:
     // Stays open while a note window refuses to close; otherwise saves the
-    // window's geometry and dock and tool-bar state.
+    // window's geometry and dock and tool-bar state and closes every help
+    // window with it.
     void closeEvent(QCloseEvent *pEvent) override;
     // Watches the note windows' titles for the tabbed view (escapeTabTexts).
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;

@@ -30,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QWindow>
 #include <QWizard>
 
 #include <csignal>
@@ -363,7 +364,8 @@ private slots:
         QVERIFY(list()->isHeaderHidden());
     }
 
-    // The Help menu shows the help pages in a window of the program.
+    // The Help menu shows the help pages in a window of the program, which
+    // closes with the main window: nothing on show keeps the program alive.
     void helpPages() {
         plainWindow();
         auto visibleHelp = [] {
@@ -378,6 +380,9 @@ private slots:
         QVERIFY(visibleHelp());
         action("actionManual")->trigger();
         QVERIFY(visibleHelp());
+        action("actionExit")->trigger();
+        for (QWidget *pTop : QApplication::topLevelWidgets())
+            QVERIFY2(!pTop->isVisible(), pTop->metaObject()->className());
     }
 
     // Without a path and without recent vaults the wizard comes once the
@@ -809,6 +814,22 @@ private slots:
         mdi()->closeAllSubWindows();
         QVERIFY(GuiTest::waitFor([&] { return editorBars().isEmpty(); }));
         QVERIFY(disabled({"actionSaveNote", "actionExportNote"}));
+    }
+
+    // A maximized note's name and mark are in the title, also after another
+    // note window was closed by its close button; saving takes the mark away.
+    void titleFollowsTheActiveNote() {
+        windowOnNewVault();
+        createNote("A");
+        type("words");
+        createNote("B");
+        QWidget *pButtons = pWnd->menuBar()->cornerWidget(Qt::TopRightCorner);
+        QTest::mouseClick(pButtons, Qt::LeftButton, {},
+                          {pButtons->width() - 3, pButtons->height() / 2});
+        auto title = [this] { return pWnd->windowHandle()->title(); };
+        QVERIFY(GuiTest::waitFor([&] { return title() == "Pelimund - [A*]"; }));
+        action("actionSaveNote")->trigger();
+        QCOMPARE(title(), QString("Pelimund - [A]"));
     }
 
     void importFiles_data() {
