@@ -328,8 +328,9 @@ bool MainWnd::createVault(const QString &sPath, const QString &sPass, bool bAskT
     try {
         NoteStore::removeVault(toLocalPath(sPath));
         bRemoved = true;
-    } catch (const Ka::FileException &e) {
-        if (isVaultInUse(e))
+    } catch (const std::exception &e) {
+        const auto *pFile = dynamic_cast<const Ka::FileException *>(&e);
+        if (pFile && isVaultInUse(*pFile))
             reportVaultInUse(this);
         else
             reportFailure(sFailed, QString::fromLocal8Bit(e.what()));
