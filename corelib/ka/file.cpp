@@ -80,11 +80,12 @@ File::File(const String &sName, int iFlags, int iMode) {
     struct stat st;
     // What is not a regular file is not even opened: opening some devices
     // has effects of its own. A file that appears in its place meanwhile
-    // is caught by the check on the open descriptor below.
-    if (bRegularOnly && ::stat(pName, &st) == 0)
-        requireRegular(st, pName);
-    if (bRegularOnly)
+    // is opened without waiting and caught by the check on the descriptor.
+    if (bRegularOnly) {
+        if (::stat(pName, &st) == 0)
+            requireRegular(st, pName);
         iOpen |= O_NONBLOCK | O_NOCTTY;
+    }
     do {
         fd = ::open(pName, iOpen, mode_t(iMode));
     } while (fd < 0 && errno == EINTR);

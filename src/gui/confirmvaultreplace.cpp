@@ -20,8 +20,6 @@ QString shownPath(const QFileInfo &info) {
     return QDir::toNativeSeparators(info.absoluteFilePath());
 }
 
-} // namespace
-
 bool isHeldElsewhere(const QString &sPath, const QString &sOpenVault) {
     if (!sOpenVault.isEmpty() && QFileInfo(sPath) == QFileInfo(sOpenVault))
         return false;
@@ -29,9 +27,18 @@ bool isHeldElsewhere(const QString &sPath, const QString &sOpenVault) {
     return NoteStore::isInUse(toKaString(sPath.toLocal8Bit()));
 }
 
+} // namespace
+
 void reportVaultInUse(QWidget *pParent) {
     QMessageBox::critical(pParent, tr("Pelimund"),
                           tr("The vault is open in another window or program."));
+}
+
+bool refuseHeldVault(QWidget *pParent, const QString &sPath, const QString &sOpenVault) {
+    if (!isHeldElsewhere(sPath, sOpenVault))
+        return false;
+    reportVaultInUse(pParent);
+    return true;
 }
 
 bool refuseVaultReplace(QWidget *pParent, const QString &sPath, const QString &sOpenVault) {
@@ -43,11 +50,7 @@ bool refuseVaultReplace(QWidget *pParent, const QString &sPath, const QString &s
                                   .arg(shownPath(info)));
         return true;
     }
-    if (isHeldElsewhere(sPath, sOpenVault)) {
-        reportVaultInUse(pParent);
-        return true;
-    }
-    return false;
+    return refuseHeldVault(pParent, sPath, sOpenVault);
 }
 
 bool confirmVaultReplace(QWidget *pParent, const QString &sPath, const QString &sOpenVault) {

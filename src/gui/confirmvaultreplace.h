@@ -6,12 +6,12 @@
 
 class QWidget;
 
-// True when the vault at sPath is held by a store, in this program or
-// another, other than the vault open in this window (sOpenVault, its path;
-// empty when none is open), which the window lets go before it replaces it.
-bool isHeldElsewhere(const QString &sPath, const QString &sOpenVault);
 // Says in a box that the vault is open in another window or program.
 void reportVaultInUse(QWidget *pParent);
+// True, after that box, when the vault at sPath is held by a store, in this
+// program or another, other than the vault open in this window (sOpenVault,
+// its path; empty when none is open), which the window lets go itself.
+bool refuseHeldVault(QWidget *pParent, const QString &sPath, const QString &sOpenVault);
 // True, after a box that says why, when no new vault may take the place of
 // what stands at sPath: a folder (a box of its own, critical, OK only) or a
 // vault held elsewhere (the in-use box). False when it may.

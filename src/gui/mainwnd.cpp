@@ -411,10 +411,7 @@ QString MainWnd::openVaultPath() const {
 bool MainWnd::refuseIfHeldElsewhere(const QString &sPath) {
     // The vault open in this window is let go before anything is done with
     // its file.
-    if (!isHeldElsewhere(sPath, openVaultPath()))
-        return false;
-    reportVaultInUse(this);
-    return true;
+    return refuseHeldVault(this, sPath, openVaultPath());
 }
 
 void MainWnd::openVault(const QString &sPath) {

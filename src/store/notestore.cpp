@@ -271,10 +271,9 @@ NoteStore::NoteStore(const Ka::String &sFileName, const Ka::String &sPassword,
 }
 
 // Runs before anything reads the file: only the store that holds the lock
-// may put a cut-short change back or write.
-// A file that was replaced between its opening and its lock (removeVault)
-// is no longer the vault at that name: whatever were written to it would be
-// lost.
+// may put a cut-short change back or write. A file removed between its
+// opening and its lock (removeVault) is no longer the vault at that name:
+// whatever were written to it would be lost.
 std::unique_ptr<NoteStore::Files> NoteStore::openFiles(const FilesLayer &fLayer) {
     if (!fVault.tryLock() || !fVault.isLinked())
         throw Ka::FileException(EWOULDBLOCK, "%s", kVaultInUse);
