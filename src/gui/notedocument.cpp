@@ -5,6 +5,7 @@
 #include "gui/readregularfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QUrl>
 
@@ -46,18 +47,50 @@ QImage missingImage() {
     return image;
 }
 
+// The name as a page wrote it, for a name without a scheme that Qt read as
+// a URL: hand-written pages and many tools name "Screenshot #1.png" or
+// "what?.png" as they are, where a URL takes "#" for a fragment and "?" for
+// a query. Empty when it is no other name than the URL's path. (A name that
+// holds a valid escape such as "%20" cannot be told from its decoded form.)
+QString nameAsWritten(const QUrl &url) {
+    if (!url.scheme().isEmpty() || (!url.hasQuery() && !url.hasFragment()))
+        return {};
+    QString sName = url.path(QUrl::FullyDecoded);
+    if (url.hasQuery())
+        sName += '?' + url.query(QUrl::FullyDecoded);
+    if (url.hasFragment())
+        sName += '#' + url.fragment(QUrl::FullyDecoded);
+    return sName;
+}
+
+// An image from its file's bytes; where the bytes alone do not tell the
+// format (an SVG file that starts with blank lines, say), the name's suffix
+// does, as it does when Qt loads an image from a file itself.
+QImage imageOf(const QByteArray &baData, const QString &sPath) {
+    QImage image = QImage::fromData(baData);
+    if (image.isNull())
+        image = QImage::fromData(baData, QFileInfo(sPath).suffix().toLatin1().constData());
+    return image;
+}
+
 } // namespace
 
 NoteDocument::NoteDocument(QObject *pParent) : QTextDocument(pParent) {}
 
 QVariant NoteDocument::loadResource(int iType, const QUrl &url) {
-    const std::optional<QString> sPath = localPathOf(url);
+    std::optional<QString> sPath = localPathOf(url);
     if (!sPath)
         return QTextDocument::loadResource(iType, url);
-    const std::optional<QByteArray> baData = readRegularFile(*sPath, kMaxResourceBytes);
+    std::optional<QByteArray> baData = readRegularFile(*sPath, kMaxResourceBytes);
+    if (!baData) {
+        if (const QString sWritten = nameAsWritten(url); !sWritten.isEmpty()) {
+            sPath = sWritten;
+            baData = readRegularFile(*sPath, kMaxResourceBytes);
+        }
+    }
     QVariant result;
     if (iType == ImageResource) {
-        const QImage image = baData ? QImage::fromData(*baData) : QImage();
+        const QImage image = baData ? imageOf(*baData, *sPath) : QImage();
         result = image.isNull() ? missingImage() : image;
     } else {
         result = baData.value_or(QByteArray());

@@ -15,7 +15,10 @@
 // A resource that names a local file (a plain path or a file: URL; a
 // relative name is a path from the working directory, as Qt reads it for a
 // document without an address of its own, and these documents have none) is
-// read only when it is a regular file of at most kMaxResourceBytes. Anything
+// read only when it is a regular file of at most kMaxResourceBytes; when the
+// path the URL gives is none, a name without a scheme is tried as the HTML
+// wrote it ("Screenshot #1.png" is no path with a fragment), and an image's
+// format comes from its bytes or else from its name's suffix. Anything
 // else gives, for an image, the picture Qt shows for a missing image, and for
 // any other resource empty bytes. Qt resource paths (":/...", "qrc:") and
 // other schemes go to QTextDocument as before. What was read is kept in the

@@ -602,6 +602,33 @@ private slots:
         const QSize missing = size(sPic + ".none");
         QVERIFY(!missing.isEmpty());
         QCOMPARE(size(sBig), missing);
+        QCOMPARE(size("/dev/zero"), missing);
+        QCOMPARE(size("/dev/zero?x=1"), missing);
+    }
+
+    // Names written as they are, as hand-written pages do: "#" and "?" are
+    // no fragment or query, and "%" is no escape. A file URL escapes them.
+    // Where the bytes do not tell the format, the suffix does.
+    void imagesNamedAsWritten() {
+        support::TempDir dir;
+        const QString sDir = QString::fromStdString(dir.getPath());
+        const QStringList lNames = {"Screenshot #1.png", "what?.png", "50% off #2.png",
+                                    "mit Leer #2.png"};
+        for (const QString &sName : lNames)
+            QVERIFY(QImage(3, 2, QImage::Format_RGB32).save(sDir + "/" + sName, "PNG"));
+        QFile svg(sDir + "/late.svg");
+        QVERIFY(svg.open(QIODevice::WriteOnly));
+        svg.write(QByteArray(300, '\n') + "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"5\" "
+                                          "height=\"7\"><rect width=\"5\" height=\"7\"/></svg>");
+        svg.close();
+        Editor e("<p>text</p>");
+        const auto size = [&e](const QString &sName) {
+            return e.doc()->resource(QTextDocument::ImageResource, sName).value<QImage>().size();
+        };
+        for (const QString &sName : lNames.first(3))
+            QCOMPARE(size(sDir + "/" + sName), QSize(3, 2));
+        QCOMPARE(size("file://" + sDir + "/mit%20Leer%20%232.png"), QSize(3, 2));
+        QCOMPARE(size(sDir + "/late.svg"), QSize(5, 7));
     }
 
     // A note that names a device or a named pipe as an image opens with its
