@@ -490,7 +490,7 @@ void MainWnd::importNote() {
         document.setHtml(sText);
     else
         document.setPlainText(sText);
-    newNote(info.baseName(), "html", document.toHtml().toUtf8());
+    newNote(info.baseName(), "html", noteHtml(document));
 }
 
 void MainWnd::exportNote() {

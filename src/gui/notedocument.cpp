@@ -100,3 +100,9 @@ QVariant NoteDocument::loadResource(int iType, const QUrl &url) {
     addResource(iType, url, result);
     return result;
 }
+
+QByteArray noteHtml(const QTextDocument &document) {
+    return document.toHtml()
+        .replace(QChar(QChar::Null), QChar(QChar::ReplacementCharacter))
+        .toUtf8();
+}

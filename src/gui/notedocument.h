@@ -34,3 +34,9 @@ public:
 protected:
     QVariant loadResource(int iType, const QUrl &url) override;
 };
+
+// The document's HTML as a note stores it: UTF-8, with every zero character
+// as U+FFFD. HTML may write a zero (&#0;), which a document takes in as
+// text, but the editor reads a note only up to its first zero: the text
+// after one would be lost with the next save.
+QByteArray noteHtml(const QTextDocument &document);

@@ -5,6 +5,7 @@
 #include "gui/documentslocation.h"
 #include "gui/finddlg.h"
 #include "gui/iconcache.h"
+#include "gui/notedocument.h"
 #include "vrel/dictionary.h"
 
 #include <QActionGroup>
@@ -184,7 +185,7 @@ QList<QToolBar *> NoteWidgetHtml::getToolBars() {
 Vrel::Object *NoteWidgetHtml::getData() {
     teNote->document()->setModified(false);
     auto pContent = std::make_unique<Vrel::Dictionary>();
-    pContent->insert("data", teNote->toHtml().toUtf8());
+    pContent->insert("data", noteHtml(*teNote->document()));
     return pContent.release();
 }
 

@@ -43,7 +43,8 @@ public:
     // Edit, Formatting, Font Settings and Tables, in this order; new ones on
     // every call (the fields then point into the newest).
     QList<QToolBar *> getToolBars() override;
-    // A new note content dictionary; clears the modified flag first.
+    // A new note content dictionary, its HTML as noteHtml writes it (no zero
+    // character); clears the modified flag first.
     Vrel::Object *getData() override;
     bool isModified() override;
     void exportNote() override;

@@ -7,22 +7,27 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <limits>
+
 std::optional<QByteArray> readRegularFile(const QString &sPath, qint64 iMaxBytes) {
+    const qint64 iLimit = std::min<qint64>(iMaxBytes, std::numeric_limits<int>::max());
     try {
         Ka::File file(toKaString(QFile::encodeName(sPath)), Ka::File::Read | Ka::File::RegularOnly);
-        const int iSize = file.getSize();
-        if (iSize > iMaxBytes)
+        // The size the file system reports is only a first guess: /proc
+        // files, and files on some network and FUSE file systems, report 0
+        // or less than they hold, so the file is read to its end.
+        const int iReported = file.getSize();
+        if (iReported > iLimit)
             return std::nullopt;
-        // No more than the size seen, even when the file grows meanwhile.
-        QByteArray baData(iSize, Qt::Uninitialized);
-        int iDone = 0;
-        while (iDone < iSize) {
-            const int iRead = file.read(baData.data() + iDone, iSize - iDone);
-            if (iRead < 1)
-                break;
-            iDone += iRead;
+        QByteArray baData;
+        baData.reserve(iReported);
+        char aChunk[16384];
+        while (const int iRead = file.read(aChunk, sizeof aChunk)) {
+            if (baData.size() + iRead > iLimit)
+                return std::nullopt;
+            baData.append(aChunk, iRead);
         }
-        baData.truncate(iDone);
         return baData;
     } catch (const Ka::ExceptionBase &) {
         return std::nullopt;

@@ -7,10 +7,10 @@
 
 #include <optional>
 
-// The bytes of the regular file at sPath when it holds at most iMaxBytes
-// (and at most what fits a 32-bit size); nothing for a file that cannot be
-// read and for anything else: a folder, a device (read without end), a
-// named pipe (whose opening waits for a writer) or a socket is never
-// opened. No more than the size seen is read, should the file grow
-// meanwhile. Thread-safe.
+// The bytes of the regular file at sPath, read to its end whatever size
+// the file system reports, when it holds at most iMaxBytes (and at most
+// what fits a 32-bit size); reading stops as soon as it passes that limit.
+// Nothing for a file that cannot be read or that passes the limit, and for
+// anything else: a folder, a device (read without end), a named pipe (whose
+// opening waits for a writer) or a socket is never opened. Thread-safe.
 std::optional<QByteArray> readRegularFile(const QString &sPath, qint64 iMaxBytes);

@@ -16,6 +16,7 @@
 #include "support/guitest.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSettings>
 #include <QStringEncoder>
 #include <QTabBar>
@@ -868,6 +870,9 @@ private slots:
         QTest::newRow("zero byte in html")
             << "zero.html" << QByteArray("<p>before\0<b>after</b>", 22) << "zero"
             << "before\uFFFDafter";
+        QTest::newRow("zero character written by html")
+            << "zero.html" << QByteArray("<p>before&#0;<b>after</b></p>") << "zero"
+            << "before\uFFFDafter";
     }
     void importFiles() {
         QFETCH(QString, sFile);
@@ -900,6 +905,35 @@ private slots:
         ::alarm(0);
         QCOMPARE(listedNames(), QStringList{"pipe"});
         QCOMPARE(text(), QString());
+    }
+
+    // A file is read to its end, whatever size it reports: /proc reports 0.
+    // (Through a link: a file dialog left in /proc would read its files.)
+    void importReadsToTheEnd() {
+        windowOnNewVault();
+        QFile version("/proc/version");
+        QVERIFY(version.open(QIODevice::ReadOnly));
+        QCOMPARE(version.size(), 0);
+        const QString sContent = QString::fromUtf8(version.readAll());
+        QVERIFY(!sContent.isEmpty());
+        QVERIFY(version.link(path("version.txt")));
+        GuiTest::answerFileDialog(path("version.txt"));
+        action("actionImportNote")->trigger();
+        QCOMPARE(listedNames(), QStringList{"version"});
+        QCOMPARE(text(), sContent);
+    }
+
+    // HTML pasted into a note may write a zero character; it is saved as
+    // U+FFFD, and the text after it is kept.
+    void pastedZeroCharacter() {
+        windowOnNewVault();
+        createNote("Pasted");
+        QMimeData *pCopied = new QMimeData;
+        pCopied->setHtml("<p>before&#0;<b>after</b></p>");
+        QApplication::clipboard()->setMimeData(pCopied);
+        editor()->teNote->paste();
+        action("actionSaveNote")->trigger();
+        QCOMPARE(textAfterReopen("Pasted"), QString("before\uFFFDafter"));
     }
 
     void exportNote() {
