@@ -312,6 +312,13 @@ int main(int argc, char **argv) {
         QDir().mkpath(sFolder);
         shootNextModal("replace-folder");
         confirmVaultReplace(&main, sFolder, sJournal);
+        // A file that cannot be opened: here a link to itself, which no
+        // user opens, as another user's vault would be for this one.
+        const QString sShared = home.path() + "/Documents/Shared.vault";
+        QFile::link(sShared, sShared);
+        shootNextModal("replace-unreadable");
+        confirmVaultReplace(&main, sShared, sJournal);
+        QFile::remove(sShared);
         {
             const QString sRecipes = home.path() + "/Documents/Recipes.vault";
             NoteStore held(Ka::String(qPrintable(sRecipes)), Ka::String("secret"));

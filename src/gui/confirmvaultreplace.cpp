@@ -2,6 +2,7 @@
 // and refuses at once what no new vault may replace.
 #include "gui/confirmvaultreplace.h"
 
+#include "ka/exception.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
 
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+
+#include <cerrno>
 
 namespace {
 
@@ -20,14 +23,25 @@ QString shownPath(const QFileInfo &info) {
     return QDir::toNativeSeparators(info.absoluteFilePath());
 }
 
+// Vault paths reach the file system in the local 8-bit encoding.
+Ka::String localPath(const QString &sPath) {
+    return toKaString(sPath.toLocal8Bit());
+}
+
+// The window lets its own vault go before anything is done with its file.
+bool isOpenVault(const QString &sPath, const QString &sOpenVault) {
+    return !sOpenVault.isEmpty() && QFileInfo(sPath) == QFileInfo(sOpenVault);
+}
+
 bool isHeldElsewhere(const QString &sPath, const QString &sOpenVault) {
-    if (!sOpenVault.isEmpty() && QFileInfo(sPath) == QFileInfo(sOpenVault))
-        return false;
-    // Vault paths reach the file system in the local 8-bit encoding.
-    return NoteStore::isInUse(toKaString(sPath.toLocal8Bit()));
+    return !isOpenVault(sPath, sOpenVault) && NoteStore::isInUse(localPath(sPath));
 }
 
 } // namespace
+
+bool isVaultInUse(const Ka::FileException &e) {
+    return e.getErrorCode() == EWOULDBLOCK && qstrcmp(e.what(), NoteStore::kVaultInUse) == 0;
+}
 
 void reportVaultInUse(QWidget *pParent) {
     QMessageBox::critical(pParent, tr("Pelimund"),
@@ -50,7 +64,23 @@ bool refuseVaultReplace(QWidget *pParent, const QString &sPath, const QString &s
                                   .arg(shownPath(info)));
         return true;
     }
-    return refuseHeldVault(pParent, sPath, sOpenVault);
+    if (isOpenVault(sPath, sOpenVault))
+        return false;
+    try {
+        NoteStore::checkRemovable(localPath(sPath));
+    } catch (const Ka::FileException &e) {
+        if (isVaultInUse(e)) {
+            reportVaultInUse(pParent);
+        } else {
+            QMessageBox::critical(pParent, tr("Pelimund"),
+                                  tr("The file %1 cannot be read, so whether another program "
+                                     "has it open cannot be told.\n\nA vault cannot take its "
+                                     "place: please choose another name.")
+                                      .arg(shownPath(info)));
+        }
+        return true;
+    }
+    return false;
 }
 
 bool confirmVaultReplace(QWidget *pParent, const QString &sPath, const QString &sOpenVault) {

@@ -5,7 +5,12 @@
 #include <QString>
 
 class QWidget;
+namespace Ka {
+class FileException;
+}
 
+// True for the store's refusal of a vault that another store holds.
+bool isVaultInUse(const Ka::FileException &e);
 // Says in a box that the vault is open in another window or program.
 void reportVaultInUse(QWidget *pParent);
 // True, after that box, when the vault at sPath is held by a store, in this
@@ -13,7 +18,8 @@ void reportVaultInUse(QWidget *pParent);
 // its path; empty when none is open), which the window lets go itself.
 bool refuseHeldVault(QWidget *pParent, const QString &sPath, const QString &sOpenVault);
 // True, after a box that says why, when no new vault may take the place of
-// what stands at sPath: a folder (a box of its own, critical, OK only) or a
+// what stands at sPath: a folder or a file this user cannot read, whose
+// lock cannot be tried (a box of its own each, critical, OK only), or a
 // vault held elsewhere (the in-use box). False when it may.
 bool refuseVaultReplace(QWidget *pParent, const QString &sPath, const QString &sOpenVault);
 // True when no file stands at sPath, or when the user agrees, in a warning

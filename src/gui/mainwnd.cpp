@@ -105,11 +105,6 @@ Ka::String toUtf8(const QString &sText) {
     return toKaString(sText.toUtf8());
 }
 
-// The store's refusal of a vault that another store holds.
-bool isVaultInUse(const Ka::FileException &e) {
-    return e.getErrorCode() == EWOULDBLOCK && qstrcmp(e.what(), NoteStore::kVaultInUse) == 0;
-}
-
 // Vault paths reach the file system in the local 8-bit encoding.
 Ka::String toLocalPath(const QString &sPath) {
     return toKaString(sPath.toLocal8Bit());

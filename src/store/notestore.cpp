@@ -295,20 +295,36 @@ bool NoteStore::isInUse(const Ka::String &sFileName) {
     }
 }
 
-void NoteStore::removeVault(const Ka::String &sFileName) {
+std::unique_ptr<Ka::File> NoteStore::lockForRemoval(const Ka::String &sFileName) {
     std::unique_ptr<Ka::File> pHeld;
     try {
         pHeld = std::make_unique<Ka::File>(sFileName, Ka::File::Read | Ka::File::RegularOnly);
     } catch (const Ka::FileException &e) {
-        // Nothing there, or nothing a store can have open (a pipe, a file
-        // this user may not read): it goes as it is. A folder stays.
-        if (e.getErrorCode() == EISDIR)
+        const int iErr = e.getErrorCode();
+        // Nothing there, or nothing a store can have open (a pipe, a
+        // device: code 0): it goes as it is. A folder stays.
+        if (iErr == 0 || iErr == ENOENT || iErr == ENOTDIR)
+            return nullptr;
+        if (iErr == EISDIR)
             throw;
+        // A file this user may not read can be a vault that a store of
+        // another user holds; its lock cannot be tried, and that store
+        // would go on writing to a file without a name.
+        throw Ka::FileException(iErr, "%s (%s).", kVaultUnreadable, e.what());
     }
+    if (!pHeld->tryLock())
+        throw Ka::FileException(EWOULDBLOCK, "%s", kVaultInUse);
+    return pHeld;
+}
+
+void NoteStore::checkRemovable(const Ka::String &sFileName) {
+    lockForRemoval(sFileName);
+}
+
+void NoteStore::removeVault(const Ka::String &sFileName) {
     // Held until the name is gone: a store that opens the file meanwhile
     // is refused.
-    if (pHeld && !pHeld->tryLock())
-        throw Ka::FileException(EWOULDBLOCK, "%s", kVaultInUse);
+    const std::unique_ptr<Ka::File> pHeld = lockForRemoval(sFileName);
     // The vault first: a journal left alone beside no vault is never played
     // back (containerBase), a vault left without its journal could be.
     const bool bRemoved = Ka::File::remove(sFileName);

@@ -99,13 +99,25 @@ public:
     // regular file (which is never opened, so a pipe cannot make this
     // wait): the opening itself then tells why.
     static bool isInUse(const Ka::String &sFileName);
+    // The start of the message of the Ka::FileException (code: the system's
+    // error number) thrown for a file this user cannot open, for any reason
+    // but there being nothing at the name; the system's text follows.
+    static constexpr const char *kVaultUnreadable =
+        "The file cannot be read, so whether another program has it open cannot be told";
     // Removes the vault file at sFileName and the journal beside it, for a
-    // new vault to take its place; nothing there is fine. Throws the
-    // kVaultInUse exception, and removes nothing, while a store in this
-    // program or another holds the vault: the file stays locked from that
-    // check until its name is gone, so that no store opens it meanwhile.
-    // A folder is refused with Ka::File's "Is a directory" exception.
+    // new vault to take its place; nothing there is fine, and so is a pipe,
+    // a device or a socket, which no store opens. Throws the kVaultInUse
+    // exception, and removes nothing, while a store in this program or
+    // another holds the vault: the file stays locked from that check until
+    // its name is gone, so that no store opens it meanwhile. Removes nothing
+    // either, and throws, for a file that cannot be opened and so cannot be
+    // checked (kVaultUnreadable: a store elsewhere, run by a user who may
+    // read it, may hold it), and for a folder (Ka::File's "Is a directory").
     static void removeVault(const Ka::String &sFileName);
+    // Throws what removeVault would throw for sFileName, and removes and
+    // keeps locked nothing; the window refuses a replace with it before it
+    // lets the open vault go.
+    static void checkRemovable(const Ka::String &sFileName);
 
     // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.
@@ -227,6 +239,9 @@ private:
     class Change;
 
     static Ka::String journalPath(const Ka::String &sFileName);
+    // The file at sFileName opened and locked for its removal; null when
+    // there is nothing a store can have open. Throws as removeVault does.
+    static std::unique_ptr<Ka::File> lockForRemoval(const Ka::String &sFileName);
     std::unique_ptr<Files> openFiles(const FilesLayer &fLayer);
     Ka::Stream &containerBase();
     bool holdsOnlyItsTable();

@@ -37,6 +37,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -467,18 +468,27 @@ private slots:
     }
 
     // What no new vault may replace is refused as the first page is left, in
-    // place of the question: a vault another program holds, and a folder.
-    // The wizard stays on the page and the open vault stays open.
+    // place of the question: a vault another program holds, a folder, and a
+    // file this user cannot read, whose lock cannot be tried. The wizard
+    // stays on the page and the open vault stays open.
     void wizardRefusesWhatCannotBeReplaced() {
         windowOnNewVault("Held.vault");
         pWnd->newVault(path("open.vault"), "pw");
         const NoteStore held(toKaString(path("Held.vault").toLocal8Bit()), Ka::String("pw"));
         QVERIFY(QDir(pDir->path()).mkdir("Folder.vault"));
+        // Another user's file in a folder that everyone may write; root reads
+        // it only when the files are checked as that user (file system id).
+        QVERIFY(QFile(pDir->path()).setPermissions(QFileDevice::Permissions(0x7777)));
+        QFile other(path("Other.vault"));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("bytes") == 5);
+        other.close();
+        QVERIFY(other.setPermissions({}));
         QStringList lSeen;
         GuiTest::answerModal([&](QWidget *pModal) {
             auto *pWizard = qobject_cast<QWizard *>(pModal);
             pWizard->setField("vaultLocation", pDir->path());
-            for (const char *sName : {"Held", "Folder"}) {
+            for (const char *sName : {"Held", "Folder", "Other"}) {
+                const bool bAsOther = qstrcmp(sName, "Other") == 0 && ::geteuid() == 0;
                 fill(pWizard, "leVaultName", sName);
                 GuiTest::answerModal([&](QWidget *pBox) {
                     auto *pRefusal = qobject_cast<QMessageBox *>(pBox);
@@ -487,7 +497,11 @@ private slots:
                     QCOMPARE(pRefusal->standardButtons(), QMessageBox::Ok);
                     pRefusal->accept();
                 });
+                if (bAsOther)
+                    ::setfsuid(65534);
                 pWizard->next();
+                if (bAsOther)
+                    ::setfsuid(0);
                 QCOMPARE(pWizard->currentId(), 1);
             }
             pWizard->reject();
@@ -497,8 +511,13 @@ private slots:
                  QStringList({"The vault is open in another window or program.",
                               "The folder " + QDir::toNativeSeparators(path("Folder.vault")) +
                                   " already exists.\n\nA vault cannot take the place of "
-                                  "a folder: please choose another name."}));
+                                  "a folder: please choose another name.",
+                              "The file " + QDir::toNativeSeparators(path("Other.vault")) +
+                                  " cannot be read, so whether another program has it open "
+                                  "cannot be told.\n\nA vault cannot take its place: please "
+                                  "choose another name."}));
         QCOMPARE(QString::fromLocal8Bit(store()->getFileName().getConstStr()), path("open.vault"));
+        QCOMPARE(QFileInfo(path("Other.vault")).size(), 5);
     }
 
     // The main road: the wizard makes a vault with a first note, notes are

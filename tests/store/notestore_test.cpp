@@ -492,6 +492,33 @@ TEST(NoteStore, ReplacingAVaultTakesItsJournal) {
     }
 }
 
+// A vault that this user cannot open may be held by a store of a user who
+// can: it is never removed, and its holder's later writes are kept. The
+// other user is a child that gives up root.
+TEST(NoteStore, AVaultThisUserCannotReadIsNeverRemoved) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "changing the user id needs root";
+    VaultFile vault;
+    // A folder that everyone may write, as a shared one is.
+    std::filesystem::permissions(vault.dir.getPath(), std::filesystem::perms::all);
+    auto pHolder = openVault(vault.sPath);
+    pHolder->createNote(newId(), kstr("before"), kstr("html"), content("b").get());
+    EXPECT_TRUE(support::passesInChild([&] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            return false;
+        const std::string sRefusal =
+            std::string(NoteStore::kVaultUnreadable) + " (Permission denied: " + vault.sPath + ").";
+        const auto removal =
+            failureOf<Ka::FileException>([&] { NoteStore::removeVault(kstr(vault.sPath)); });
+        return removal == std::make_pair(sRefusal, EACCES) &&
+               messageOf([&] { NoteStore::checkRemovable(kstr(vault.sPath)); }) == sRefusal;
+    }));
+    ASSERT_TRUE(std::filesystem::exists(vault.sPath));
+    pHolder->createNote(newId(), kstr("after"), kstr("html"), content("a").get());
+    pHolder.reset();
+    EXPECT_EQ(openVault(vault.sPath)->getNoteCount(), 2);
+}
+
 // The random prefixes and check words come from the kernel: two vaults made
 // the same way, in processes whose generator is in the same state (as every
 // process that never seeds it is), share no cipher text.
