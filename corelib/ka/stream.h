@@ -34,12 +34,15 @@ public:
     virtual void seek(int iOffset) = 0;
     // Absolute position from the start.
     virtual void setPos(int iPos) = 0;
-    // A position taken from the end; 0 is the end for every stream. Other
-    // values differ: a file (Ka::File) and a journaled file move that many
-    // bytes past the end (a negative value counts back), as the system's
-    // seek from the end does, while a memory buffer (Ka::MemBuf) and a
-    // container stream count the value back from the end. The program only
-    // ever passes 0.
+    // A position taken from the end; 0 is the end for every stream that can
+    // seek. Other values differ: a file (Ka::File) and a journaled file move
+    // that many bytes past the end (a negative value counts back), as the
+    // system's seek from the end does, while a memory buffer (Ka::MemBuf)
+    // and a container stream count the value back from the end. Streams
+    // that cannot seek do not move: a TCP socket throws
+    // Ka::UnsupportedException, and a queue buffer (Ka::QueueBuf) and the
+    // console stream (Ka::StdStream) ignore the call.
+    // The program only ever passes 0.
     virtual void setPosEnd(int iPos) = 0;
     virtual bool isEos() = 0;
     virtual bool isOpen() = 0;

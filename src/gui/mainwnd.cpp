@@ -253,6 +253,11 @@ bool MainWnd::closeNoteWindows() {
             break;
         pPrevious = pSub;
         pSub->close();
+        // The closed window clears the title's modified mark as it goes, but
+        // is deleted (and subWindowClosed sets the mark again) only when the
+        // event loop comes back: the next note's save question would stand
+        // under a title without its mark.
+        markShownNote(pSub);
     }
     return pMdi->subWindowList().isEmpty();
 }
@@ -699,12 +704,16 @@ void MainWnd::subWindowClosed(QObject *pObject) {
         hWindowBars.erase(it);
         break;
     }
+    markShownNote(pObject);
+}
+
+void MainWnd::markShownNote(const QObject *pClosing) {
     // A maximized note window lends this window its title and modified
     // mark. As one closes, the area hands both to the next note before the
     // closing window lets go of them, which clears the mark: it is set again
     // here. In tabs, or with the note not maximized, the title names no note.
     QMdiSubWindow *pShown = pMdi->currentSubWindow();
-    if (pShown && static_cast<QObject *>(pShown) != pObject &&
+    if (pShown && static_cast<QObject *>(pShown) != pClosing &&
         pMdi->viewMode() == QMdiArea::SubWindowView && pShown->isMaximized())
         setWindowModified(pShown->isWindowModified());
 }

@@ -271,6 +271,9 @@ private:
     void rememberLogin();
     // Renames the note in the store and then in its open window, if any.
     void renameStoredNote(const QByteArray &baId, const QString &sOld);
+    // Sets the title's modified mark from the maximized note window on show,
+    // unless that is pClosing, the one closing.
+    void markShownNote(const QObject *pClosing);
     // The note window on show, the editor in a note window, the window of an
     // editor, and a window's note id.
     QMdiSubWindow *currentNoteWindow() const;

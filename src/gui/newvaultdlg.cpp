@@ -28,19 +28,18 @@ void NewVaultDlg::accept() {
         return;
     }
     // "(*)" rather than "(*.*)": on this platform the latter hides files
-    // without a dot in their name.
+    // without a dot in their name. The file dialog asks nothing of its own:
+    // the one question, or the one refusal, comes below for every path.
     sPath = QFileDialog::getSaveFileName(this, tr("Pelimund - Open"), documentsLocation(),
-                                         tr("Pelimunds (*.vault);;All Files (*)"));
+                                         tr("Pelimunds (*.vault);;All Files (*)"), nullptr,
+                                         QFileDialog::DontConfirmOverwrite);
     if (sPath.isEmpty())
         return;
     // Case-sensitive on purpose: the program looks for vaults by this exact
-    // ending, so "x.VAULT" becomes "x.VAULT.vault". The file dialog asked
-    // about the path chosen, not about the one made here.
-    const bool bExtended = !sPath.endsWith(QLatin1String(".vault"));
-    if (bExtended)
+    // ending, so "x.VAULT" becomes "x.VAULT.vault".
+    if (!sPath.endsWith(QLatin1String(".vault")))
         sPath += QLatin1String(".vault");
-    if (bExtended ? !confirmVaultReplace(this, sPath, sOpenVault)
-                  : refuseVaultReplace(this, sPath, sOpenVault))
+    if (!confirmVaultReplace(this, sPath, sOpenVault))
         return;
     QDialog::accept();
 }

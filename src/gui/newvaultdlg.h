@@ -10,10 +10,10 @@
 // takes the vault's path from getFilename() and its password from
 // getPassword(). Ok asks for the file only when both passwords are equal;
 // an Accepted dialog always holds a non-empty path ending in ".vault", and a
-// file there is one the user agreed to replace (in the file dialog, or in a
-// question of its own when ".vault" was added to the name chosen). A folder
-// there, or a vault that another window or program holds, is refused in a
-// box and the dialog stays open. GUI thread only.
+// file there is one the user agreed to replace in a question of its own
+// (the file dialog asks none). A folder there, a file that cannot be read,
+// or a vault that another window or program holds, is refused in a box and
+// the dialog stays open. GUI thread only.
 class NewVaultDlg : public QDialog, public Ui::NewVaultDlg {
     Q_OBJECT
 

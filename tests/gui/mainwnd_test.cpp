@@ -853,6 +853,24 @@ private slots:
         QCOMPARE(title(), QString("Pelimund - [A]"));
     }
 
+    // Exit closes the maximized note C first; C's window goes only later,
+    // so the save question of the modified note B must not stand under a
+    // title without B's mark.
+    void titleMarkDuringExit() {
+        windowOnNewVault();
+        createNote("B");
+        type("words");
+        createNote("C");
+        QString sTitle;
+        GuiTest::answerModal([&](QWidget *pModal) {
+            sTitle = pWnd->windowHandle()->title();
+            qobject_cast<QMessageBox *>(pModal)->button(QMessageBox::Cancel)->click();
+        });
+        action("actionExit")->trigger();
+        QCOMPARE(sTitle, QString("Pelimund - [B*]"));
+        QVERIFY(pWnd->isVisible());
+    }
+
     void importFiles_data() {
         QTest::addColumn<QString>("sFile");
         QTest::addColumn<QByteArray>("baBytes");

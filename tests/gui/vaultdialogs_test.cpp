@@ -41,6 +41,7 @@ struct FileDialogSeen {
     QString sDirectory;
     QStringList lFilters;
     QFileDialog::AcceptMode eMode = QFileDialog::AcceptOpen;
+    bool bConfirmsOverwrite = true;
 };
 
 // Answers the next file dialog with sPath (or cancels it when empty) and
@@ -53,6 +54,7 @@ void answerFile(FileDialogSeen *pSeen, const QString &sPath) {
         pSeen->sDirectory = pDialog->directory().absolutePath();
         pSeen->lFilters = pDialog->nameFilters();
         pSeen->eMode = pDialog->acceptMode();
+        pSeen->bConfirmsOverwrite = !pDialog->testOption(QFileDialog::DontConfirmOverwrite);
         if (sPath.isEmpty()) {
             pDialog->reject();
         } else {
@@ -164,24 +166,27 @@ private slots:
         QCOMPARE(dlg.getPassword(), QString("Pass word"));
     }
 
-    // The file dialog asked about the name chosen, not about the one
-    // ".vault" makes of it: a file there is replaced only when the user
-    // agrees; No keeps the dialog open.
-    void newVaultAsksForTheAddedSuffix() {
+    // The file dialog asks nothing of its own: whether ".vault" was added
+    // or typed, the dialog's question is the one box, a file there is
+    // replaced only when the user agrees, and No keeps the dialog open.
+    void newVaultAsksOnceForEveryPath() {
         QFile taken(inHome("taken.vault"));
         QVERIFY(taken.open(QIODevice::WriteOnly));
         taken.close();
-        NewVaultDlg dlg;
-        dlg.show();
-        for (auto eAnswer : {QMessageBox::No, QMessageBox::Yes}) {
-            FileDialogSeen seen;
-            answerFile(&seen, inHome("taken"));
-            GuiTest::answerMessageBox(eAnswer);
-            dlg.buttonBox->button(QDialogButtonBox::Ok)->click();
-            QCOMPARE(dlg.isVisible(), eAnswer == QMessageBox::No);
+        for (const char *sTyped : {"taken", "taken.vault"}) {
+            NewVaultDlg dlg;
+            dlg.show();
+            for (auto eAnswer : {QMessageBox::No, QMessageBox::Yes}) {
+                FileDialogSeen seen;
+                answerFile(&seen, inHome(sTyped));
+                GuiTest::answerMessageBox(eAnswer);
+                dlg.buttonBox->button(QDialogButtonBox::Ok)->click();
+                QVERIFY(!seen.bConfirmsOverwrite);
+                QCOMPARE(dlg.isVisible(), eAnswer == QMessageBox::No);
+            }
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(dlg.getFilename(), inHome("taken.vault"));
         }
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(dlg.getFilename(), inHome("taken.vault"));
         QVERIFY(taken.remove());
     }
 
