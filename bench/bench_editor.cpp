@@ -1,16 +1,19 @@
 // Speed of the rich-text editor on a 1 MiB note: loading it into the editor
 // and taking its content back, against the vault store loading and saving
 // the same note (decipher, inflate, parse; serialise, deflate, encipher,
-// write and sync), and against Qt's bare text document on the same HTML.
+// write and sync), and against Qt's bare text document on the same HTML;
+// and of reading a note's image or imported file, against Qt's own read.
 #include "ratio.h"
 
 #include "gui/notewidgethtml.h"
+#include "gui/readregularfile.h"
 #include "store/notestore.h"
 #include "vrel/dictionary.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QTextDocument>
 
 #include <cstdio>
@@ -188,8 +191,47 @@ void BM_QtDocumentToHtml(benchmark::State &state) {
 }
 BENCHMARK(BM_QtDocumentToHtml)->Unit(benchmark::kMillisecond);
 
+// A 32 MiB file, as large as an image a note may show, read to its end.
+struct BigFile {
+    QString sPath;
+    BigFile() {
+        const char *pBase = std::getenv("TMPDIR");
+        sPath = QString(pBase && *pBase ? pBase : "/tmp") + "/pelimund-bench-read-" +
+                QString::number(::getpid());
+        QFile file(sPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(32 << 20, 'r')) != 32 << 20)
+            std::abort();
+    }
+    ~BigFile() { QFile::remove(sPath); }
+};
+
+const QString &bigFile() {
+    static BigFile file;
+    return file.sPath;
+}
+
+void BM_ReadRegularFile(benchmark::State &state) {
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readRegularFile(bigFile(), 64 << 20)->size());
+    state.SetBytesProcessed(state.iterations() * (32 << 20));
+}
+BENCHMARK(BM_ReadRegularFile)->Unit(benchmark::kMillisecond);
+
+void BM_QFileReadAll(benchmark::State &state) {
+    for (auto _ : state) {
+        QFile file(bigFile());
+        if (!file.open(QIODevice::ReadOnly))
+            std::abort();
+        benchmark::DoNotOptimize(file.readAll().size());
+    }
+    state.SetBytesProcessed(state.iterations() * (32 << 20));
+}
+BENCHMARK(BM_QFileReadAll)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
+PELIMUND_BENCH_RATIO("read a 32 MiB file to its end vs QFile::readAll", "BM_ReadRegularFile",
+                     "BM_QFileReadAll");
 PELIMUND_BENCH_RATIO("editor: open a 1 MiB note vs the store loading it", "BM_EditorOpen",
                      "BM_StoreLoadNote");
 PELIMUND_BENCH_RATIO("editor: take a 1 MiB note's data vs the store saving it", "BM_EditorGetData",

@@ -20,14 +20,26 @@ std::optional<QByteArray> readRegularFile(const QString &sPath, qint64 iMaxBytes
         const int iReported = file.getSize();
         if (iReported > iLimit)
             return std::nullopt;
-        QByteArray baData;
-        baData.reserve(iReported);
-        char aChunk[16384];
-        while (const int iRead = file.read(aChunk, sizeof aChunk)) {
-            if (baData.size() + iRead > iLimit)
-                return std::nullopt;
-            baData.append(aChunk, iRead);
+        // Room for what the file reports and a byte more, so that its end
+        // is seen without growing the buffer when the report is true.
+        QByteArray baData(qsizetype(iReported) + 1, Qt::Uninitialized);
+        qsizetype iDone = 0;
+        for (;;) {
+            if (iDone == baData.size()) {
+                // Full past the limit: the file holds more than may be read.
+                if (iDone > iLimit)
+                    return std::nullopt;
+                baData.resize(std::min<qint64>(std::max<qint64>(2 * iDone, 65536), iLimit + 1));
+            }
+            // A read's count is a 32-bit one.
+            const qsizetype iRoom =
+                std::min<qsizetype>(baData.size() - iDone, std::numeric_limits<int>::max());
+            const int iRead = file.read(baData.data() + iDone, int(iRoom));
+            if (iRead == 0)
+                break;
+            iDone += iRead;
         }
+        baData.truncate(iDone);
         return baData;
     } catch (const Ka::ExceptionBase &) {
         return std::nullopt;
