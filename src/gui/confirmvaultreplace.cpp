@@ -23,18 +23,13 @@ QString shownPath(const QFileInfo &info) {
     return QDir::toNativeSeparators(info.absoluteFilePath());
 }
 
-// Vault paths reach the file system in the local 8-bit encoding.
-Ka::String localPath(const QString &sPath) {
-    return toKaString(sPath.toLocal8Bit());
-}
-
 // The window lets its own vault go before anything is done with its file.
 bool isOpenVault(const QString &sPath, const QString &sOpenVault) {
     return !sOpenVault.isEmpty() && QFileInfo(sPath) == QFileInfo(sOpenVault);
 }
 
 bool isHeldElsewhere(const QString &sPath, const QString &sOpenVault) {
-    return !isOpenVault(sPath, sOpenVault) && NoteStore::isInUse(localPath(sPath));
+    return !isOpenVault(sPath, sOpenVault) && NoteStore::isInUse(toLocalPath(sPath));
 }
 
 } // namespace
@@ -67,7 +62,7 @@ bool refuseVaultReplace(QWidget *pParent, const QString &sPath, const QString &s
     if (isOpenVault(sPath, sOpenVault))
         return false;
     try {
-        NoteStore::checkRemovable(localPath(sPath));
+        NoteStore::checkRemovable(toLocalPath(sPath));
     } catch (const Ka::FileException &e) {
         if (isVaultInUse(e)) {
             reportVaultInUse(pParent);

@@ -105,11 +105,6 @@ Ka::String toUtf8(const QString &sText) {
     return toKaString(sText.toUtf8());
 }
 
-// Vault paths reach the file system in the local 8-bit encoding.
-Ka::String toLocalPath(const QString &sPath) {
-    return toKaString(sPath.toLocal8Bit());
-}
-
 QString fromUtf8(const Ka::String &sText) {
     return QString::fromUtf8(toByteArray(sText));
 }
@@ -132,8 +127,7 @@ constexpr int kForgetRetryMs = 250;
 // names theirs (Windows editors save "Unicode" text as UTF-16 with one);
 // without one, bytes that are valid UTF-8 are taken as UTF-8, anything else
 // as Latin-1, which maps every byte to one character. A zero character
-// becomes U+FFFD: the editor reads a note up to its first zero, so the text
-// after one would be lost with the next save.
+// stays: noteHtml writes it as U+FFFD, as it does one that HTML writes.
 QString decodeImported(const QByteArray &baRaw) {
     QString sText;
     if (const auto eMarked = QStringConverter::encodingForData(baRaw)) {
@@ -144,7 +138,7 @@ QString decodeImported(const QByteArray &baRaw) {
         if (decoder.hasError())
             sText = QString::fromLatin1(baRaw);
     }
-    return sText.replace(QChar(QChar::Null), QChar(QChar::ReplacementCharacter));
+    return sText;
 }
 
 } // namespace

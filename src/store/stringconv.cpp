@@ -16,3 +16,7 @@ Ka::String toKaString(const QByteArray &baData) {
                                 static_cast<long long>(baData.size()));
     return Ka::String(baData.constData(), int(baData.size()));
 }
+
+Ka::String toLocalPath(const QString &sPath) {
+    return toKaString(sPath.toLocal8Bit());
+}
