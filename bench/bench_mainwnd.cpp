@@ -4,6 +4,7 @@
 // adds time.
 #include "bigvault.h"
 #include "gui/mainwnd.h"
+#include "gui/settingskeys.h"
 #include "gui/vaultmodel.h"
 #include "ratio.h"
 #include "store/notestore.h"
@@ -44,9 +45,9 @@ QApplication &application() {
         // A vault used before and no welcome dialog: nothing modal at start;
         // a check for updates just made: no network.
         QSettings settings;
-        settings.setValue("recentVaults/list", QStringList{"bench.vault"});
-        settings.setValue("general/useWelcomeDlg", false);
-        settings.setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+        settings.setValue(SettingsKey::kRecentList, QStringList{"bench.vault"});
+        settings.setValue(SettingsKey::kUseWelcomeDlg, false);
+        settings.setValue(SettingsKey::kLastUpdateCheck, QDateTime::currentSecsSinceEpoch());
         return p;
     }();
     return *pApp;

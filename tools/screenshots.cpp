@@ -23,6 +23,7 @@
 #include "gui/openvaultdlg.h"
 #include "gui/optionsdlg.h"
 #include "gui/renamenotedlg.h"
+#include "gui/settingskeys.h"
 #include "gui/syncdlg.h"
 #include "gui/vaulttreeview.h"
 #include "gui/welcomedlg.h"
@@ -196,10 +197,10 @@ int main(int argc, char **argv) {
 
     {
         // A vault used before keeps the start-up wizard away.
-        QSettings().setValue("recentVaults/list", QStringList{"Journal.vault"});
-        QSettings().setValue("general/useWelcomeDlg", false);
+        QSettings().setValue(SettingsKey::kRecentList, QStringList{"Journal.vault"});
+        QSettings().setValue(SettingsKey::kUseWelcomeDlg, false);
         // No update check at start: the pictures show no network's answer.
-        QSettings().setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+        QSettings().setValue(SettingsKey::kLastUpdateCheck, QDateTime::currentSecsSinceEpoch());
         MainWnd main(QString{});
         main.resize(1200, 720);
         main.show();
@@ -275,7 +276,7 @@ int main(int argc, char **argv) {
         shoot(&wizard, "wizard-4-sync");
         wizard.reject();
 
-        QSettings().setValue("general/useWelcomeDlg", true);
+        QSettings().setValue(SettingsKey::kUseWelcomeDlg, true);
         OptionsDlg options(&main);
         options.sbTimeout->setValue(15);
         shoot(&options, "options-general");
@@ -285,7 +286,7 @@ int main(int argc, char **argv) {
         options.reject();
 
         // Paths as a user's would read; the dialogs do not look at the files.
-        QSettings().setValue("recentVaults/list",
+        QSettings().setValue(SettingsKey::kRecentList,
                              QStringList{"/home/anna/Journal.vault", "/home/anna/Recipes.vault",
                                          "/home/anna/Work/Meetings & minutes.vault"});
         main.resetRecentMenu();

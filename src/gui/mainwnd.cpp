@@ -22,6 +22,7 @@
 #include "gui/readregularfile.h"
 #include "gui/renamenotedlg.h"
 #include "gui/replywatch.h"
+#include "gui/settingskeys.h"
 #include "gui/syncdlg.h"
 #include "gui/updatedescription.h"
 #include "gui/updatesource.h"
@@ -117,7 +118,7 @@ QString menuText(QString sText) {
 
 // The settings key of an editor type's window layout.
 QString layoutKey(const QString &sType) {
-    return "layout/windowState-" + sType;
+    return SettingsKey::kTypeWindowStatePrefix + sType;
 }
 
 // How often a forget that waits for the program to come to rest looks again.
@@ -191,8 +192,8 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
     noteSelChanged();
 
     QSettings settings;
-    restoreGeometry(settings.value("layout/geometry").toByteArray());
-    restoreState(settings.value("layout/windowState").toByteArray(), 0);
+    restoreGeometry(settings.value(SettingsKey::kGeometry).toByteArray());
+    restoreState(settings.value(SettingsKey::kWindowState).toByteArray(), 0);
 
     // An installer that an earlier update download left has had its chance.
     NewVersionDlg::removeLeftOver();
@@ -201,13 +202,13 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
 
     if (!sPath.isEmpty())
         openVault(sPath);
-    else if (settings.value("recentVaults/list").toStringList().isEmpty())
+    else if (settings.value(SettingsKey::kRecentList).toStringList().isEmpty())
         QTimer::singleShot(0, this, [this] { newVaultWizard(); });
-    else if (settings.value("general/useWelcomeDlg", true).toBool())
+    else if (settings.value(SettingsKey::kUseWelcomeDlg, true).toBool())
         QTimer::singleShot(0, this, SLOT(welcomeDlg()));
 
     // Once a day at most: the time of a check is recorded when it starts.
-    const qint64 iLastCheck = settings.value("update/lastCheck", 0).toLongLong();
+    const qint64 iLastCheck = settings.value(SettingsKey::kLastUpdateCheck, 0).toLongLong();
     if (iLastCheck < QDateTime::currentSecsSinceEpoch() - 86400)
         checkForUpdates();
 }
@@ -267,8 +268,8 @@ void MainWnd::closeEvent(QCloseEvent *pEvent) {
     // state is that of the frame without them, as the next start finds it.
     hideExtraBars();
     QSettings settings;
-    settings.setValue("layout/geometry", saveGeometry());
-    settings.setValue("layout/windowState", saveState(0));
+    settings.setValue(SettingsKey::kGeometry, saveGeometry());
+    settings.setValue(SettingsKey::kWindowState, saveState(0));
     // The program ends, and the vault is released, only when no window of
     // its own is left on show.
     Help::getInstance().closeWindows();
@@ -344,7 +345,7 @@ void MainWnd::newVault(const QString &sPath, const QString &sPass) {
 }
 
 void MainWnd::newVault() {
-    if (QSettings().value("general/useVaultWizard", true).toBool()) {
+    if (QSettings().value(SettingsKey::kUseVaultWizard, true).toBool()) {
         newVaultWizard(true);
         return;
     }
@@ -518,7 +519,7 @@ void MainWnd::openNote(const QByteArray &baId) {
     pSub->installEventFilter(this);
     escapeTabTextsLater();
     pSub->setWindowIcon(pEditor->getIcon());
-    if (QSettings().value("layout/winMaxed", true).toBool())
+    if (QSettings().value(SettingsKey::kWinMaxed, true).toBool())
         pSub->setWindowState(Qt::WindowMaximized);
     pSub->show();
     pSub->setProperty("noteId", baId);
@@ -803,7 +804,7 @@ void MainWnd::timedRestoreState() {
 }
 
 void MainWnd::clearRecent() {
-    QSettings().setValue("recentVaults/list", QStringList());
+    QSettings().setValue(SettingsKey::kRecentList, QStringList());
     resetRecentMenu();
 }
 
@@ -818,10 +819,10 @@ void MainWnd::addRecentDocument(const QString &sPath) {
     const QString sEntry =
         QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(sPath).absoluteFilePath()));
     QSettings settings;
-    const int iMax = settings.value("recentVaults/max", 4).toInt();
+    const int iMax = settings.value(SettingsKey::kRecentMax, 4).toInt();
     if (iMax <= 0)
         return;
-    const QStringList lOld = settings.value("recentVaults/list").toStringList();
+    const QStringList lOld = settings.value(SettingsKey::kRecentList).toStringList();
     QStringList lPaths = lOld;
     lPaths.removeAll(sEntry);
     lPaths.prepend(sEntry);
@@ -831,7 +832,7 @@ void MainWnd::addRecentDocument(const QString &sPath) {
     // rewritten (and synced to disk) for it.
     if (lPaths == lOld)
         return;
-    settings.setValue("recentVaults/list", lPaths);
+    settings.setValue(SettingsKey::kRecentList, lPaths);
     resetRecentMenu();
 }
 
@@ -842,7 +843,7 @@ void MainWnd::resetRecentMenu() {
         if (pAction != actionClearRecent)
             pAction->deleteLater();
     }
-    const QStringList lPaths = QSettings().value("recentVaults/list").toStringList();
+    const QStringList lPaths = QSettings().value(SettingsKey::kRecentList).toStringList();
     for (const QString &sPath : lPaths) {
         // A blank line of a hand-edited list names no vault.
         if (sPath.isEmpty())
@@ -873,16 +874,16 @@ void MainWnd::options() {
 void MainWnd::initFromOptions() {
     QSettings settings;
     // Read wide and bounded, so that no stored number overflows the timer.
-    const qlonglong iMinutes = settings.value("general/forgetTimeout", 0).toLongLong();
+    const qlonglong iMinutes = settings.value(SettingsKey::kForgetTimeout, 0).toLongLong();
     pAutoForget->timeoutChanged(int(std::clamp<qlonglong>(iMinutes, 0, AutoForget::kMaxMinutes)));
 
-    pMdi->setViewMode(settings.value("layout/interface").toString() == "tabs"
+    pMdi->setViewMode(settings.value(SettingsKey::kInterface).toString() == "tabs"
                           ? QMdiArea::TabbedView
                           : QMdiArea::SubWindowView);
     escapeTabTextsLater();
-    pMdi->setTabsClosable(settings.value("layout/tabsClosable", true).toBool());
-    pMdi->setTabsMovable(settings.value("layout/tabsMovable", true).toBool());
-    const QString sPosition = settings.value("layout/tabPosition", "Top").toString();
+    pMdi->setTabsClosable(settings.value(SettingsKey::kTabsClosable, true).toBool());
+    pMdi->setTabsMovable(settings.value(SettingsKey::kTabsMovable, true).toBool());
+    const QString sPosition = settings.value(SettingsKey::kTabPosition, "Top").toString();
     QTabWidget::TabPosition ePosition = QTabWidget::North;
     if (sPosition == "Bottom")
         ePosition = QTabWidget::South;
@@ -1048,7 +1049,7 @@ void MainWnd::checkForUpdates() {
         return;
     if (!pNetMgr)
         pNetMgr = new QNetworkAccessManager(this);
-    QSettings().setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+    QSettings().setValue(SettingsKey::kLastUpdateCheck, QDateTime::currentSecsSinceEpoch());
     pCheckReply = pNetMgr->get(UpdateSource::request(UpdateSource::descriptionUrl()));
     ReplyWatch::watch(pCheckReply, UpdateDescription::iMaxBytes, UpdateSource::checkTimeoutMs(),
                       ReplyWatch::Total);

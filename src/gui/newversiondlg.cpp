@@ -3,6 +3,7 @@
 
 #include "gui/mainwnd.h"
 #include "gui/replywatch.h"
+#include "gui/settingskeys.h"
 #include "gui/updatesource.h"
 #include "sync/formatsize.h"
 
@@ -75,16 +76,16 @@ NewVersionDlg::~NewVersionDlg() {
 
 void NewVersionDlg::removeLeftOver() {
     QSettings settings;
-    if (!settings.contains("update-dl/path"))
+    if (!settings.contains(SettingsKey::kDownloadPath))
         return;
     // Only what a download of ours made there: a plain file in the temporary
     // folder, not a link and nothing elsewhere a changed setting might name.
-    const QFileInfo info(settings.value("update-dl/path").toString());
+    const QFileInfo info(settings.value(SettingsKey::kDownloadPath).toString());
     const QString sTemp = QDir(tempFolder()).canonicalPath();
     if (!info.isSymLink() && info.isFile() && !sTemp.isEmpty() &&
         QDir(info.absolutePath()).canonicalPath() == sTemp)
         QFile::remove(info.absoluteFilePath());
-    settings.remove("update-dl");
+    settings.remove(SettingsKey::kDownloadGroup);
 }
 
 void NewVersionDlg::download() {
@@ -104,8 +105,8 @@ void NewVersionDlg::download() {
     if (!createTarget())
         return;
     QSettings settings;
-    settings.setValue("update-dl/path", sTarget);
-    settings.setValue("update-dl/ver", sVersion);
+    settings.setValue(SettingsKey::kDownloadPath, sTarget);
+    settings.setValue(SettingsKey::kDownloadVersion, sVersion);
 
     if (!pNet)
         pNet = new QNetworkAccessManager(this);
@@ -250,5 +251,5 @@ void NewVersionDlg::cancelDownload() {
 
 void NewVersionDlg::discardTarget() {
     QFile::remove(sTarget);
-    QSettings().remove("update-dl");
+    QSettings().remove(SettingsKey::kDownloadGroup);
 }

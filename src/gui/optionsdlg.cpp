@@ -1,6 +1,8 @@
 // OptionsDlg: the program-wide settings.
 #include "gui/optionsdlg.h"
 
+#include "gui/settingskeys.h"
+
 #include <QSettings>
 #include <QStringList>
 
@@ -30,26 +32,26 @@ OptionsDlg::OptionsDlg(QWidget *parent) : QDialog(parent) {
     setupUi(this);
 
     const QSettings settings;
-    cbWelcome->setChecked(settings.value("general/useWelcomeDlg", true).toBool());
-    cbVaultWizard->setChecked(settings.value("general/useVaultWizard", true).toBool());
+    cbWelcome->setChecked(settings.value(SettingsKey::kUseWelcomeDlg, true).toBool());
+    cbVaultWizard->setChecked(settings.value(SettingsKey::kUseVaultWizard, true).toBool());
     // 0 means "Never"; a negative value means the same and shows so.
-    showCount(sbTimeout, settings.value("general/forgetTimeout"), 0);
-    showCount(sbRecent, settings.value("recentVaults/max"), 4);
+    showCount(sbTimeout, settings.value(SettingsKey::kForgetTimeout), 0);
+    showCount(sbRecent, settings.value(SettingsKey::kRecentMax), 4);
 
     // Checking a button toggles it, which runs layoutChanged(); neither is
     // checked in the form, so one of the two always toggles here.
-    if (settings.value("layout/interface").toString() == QLatin1String("tabs"))
+    if (settings.value(SettingsKey::kInterface).toString() == QLatin1String("tabs"))
         rbTabs->setChecked(true);
     else
         rbWindows->setChecked(true);
 
-    cbWinMaxed->setChecked(settings.value("layout/winMaxed", true).toBool());
-    cbCloseTabs->setChecked(settings.value("layout/tabsClosable", true).toBool());
-    cbMoveTabs->setChecked(settings.value("layout/tabsMovable", true).toBool());
+    cbWinMaxed->setChecked(settings.value(SettingsKey::kWinMaxed, true).toBool());
+    cbCloseTabs->setChecked(settings.value(SettingsKey::kTabsClosable, true).toBool());
+    cbMoveTabs->setChecked(settings.value(SettingsKey::kTabsMovable, true).toBool());
 
     // An unknown position shows the default, "Top", rather than no entry,
     // which would be stored as an empty text.
-    const QString sPosition = settings.value("layout/tabPosition", "Top").toString();
+    const QString sPosition = settings.value(SettingsKey::kTabPosition, "Top").toString();
     const auto *pFound =
         std::find_if(std::begin(aTabPositions), std::end(aTabPositions),
                      [&sPosition](const char *sName) { return sPosition == QLatin1String(sName); });
@@ -60,25 +62,25 @@ OptionsDlg::OptionsDlg(QWidget *parent) : QDialog(parent) {
 void OptionsDlg::accept() {
     {
         QSettings settings;
-        settings.setValue("general/useWelcomeDlg", cbWelcome->isChecked());
-        settings.setValue("general/useVaultWizard", cbVaultWizard->isChecked());
-        settings.setValue("general/forgetTimeout", sbTimeout->value());
-        settings.setValue("recentVaults/max", sbRecent->value());
+        settings.setValue(SettingsKey::kUseWelcomeDlg, cbWelcome->isChecked());
+        settings.setValue(SettingsKey::kUseVaultWizard, cbVaultWizard->isChecked());
+        settings.setValue(SettingsKey::kForgetTimeout, sbTimeout->value());
+        settings.setValue(SettingsKey::kRecentMax, sbRecent->value());
 
         // Only the oldest entries go; those kept are written as they were
         // stored, so the list keeps the form the main window gave it.
-        QStringList lRecent = settings.value("recentVaults/list").toStringList();
+        QStringList lRecent = settings.value(SettingsKey::kRecentList).toStringList();
         if (lRecent.size() > sbRecent->value())
             lRecent.resize(sbRecent->value());
-        settings.setValue("recentVaults/list", lRecent);
+        settings.setValue(SettingsKey::kRecentList, lRecent);
 
-        settings.setValue("layout/interface", rbTabs->isChecked() ? "tabs" : "windows");
-        settings.setValue("layout/winMaxed", cbWinMaxed->isChecked());
-        settings.setValue("layout/tabsClosable", cbCloseTabs->isChecked());
-        settings.setValue("layout/tabsMovable", cbMoveTabs->isChecked());
+        settings.setValue(SettingsKey::kInterface, rbTabs->isChecked() ? "tabs" : "windows");
+        settings.setValue(SettingsKey::kWinMaxed, cbWinMaxed->isChecked());
+        settings.setValue(SettingsKey::kTabsClosable, cbCloseTabs->isChecked());
+        settings.setValue(SettingsKey::kTabsMovable, cbMoveTabs->isChecked());
         const int iPosition =
             std::clamp(cbTabPos->currentIndex(), 0, int(std::size(aTabPositions)) - 1);
-        settings.setValue("layout/tabPosition", aTabPositions[iPosition]);
+        settings.setValue(SettingsKey::kTabPosition, aTabPositions[iPosition]);
     }
     QDialog::accept();
 }

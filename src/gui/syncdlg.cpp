@@ -1,6 +1,7 @@
 // SyncDlg: the progress of a sync client.
 #include "gui/syncdlg.h"
 
+#include "gui/settingskeys.h"
 #include "sync/client.h"
 
 #include <QCloseEvent>
@@ -14,7 +15,7 @@ SyncDlg::SyncDlg(Client *pClient, bool bAutoDone, QWidget *pParent)
     connect(pClient, SIGNAL(operationCount(int)), pbSync, SLOT(setMaximum(int)));
     connect(pClient, SIGNAL(operationStep(int)), pbSync, SLOT(setValue(int)));
     connect(pClient, SIGNAL(done()), this, SLOT(done()));
-    cbAutoClose->setChecked(QSettings().value("sync/autoClose", false).toBool());
+    cbAutoClose->setChecked(QSettings().value(SettingsKey::kSyncAutoClose, false).toBool());
 }
 
 void SyncDlg::done() {
@@ -44,7 +45,7 @@ void SyncDlg::closeEvent(QCloseEvent *pEvent) {
         pEvent->ignore();
         return;
     }
-    QSettings().setValue("sync/autoClose", cbAutoClose->isChecked());
+    QSettings().setValue(SettingsKey::kSyncAutoClose, cbAutoClose->isChecked());
     deleteLater();
     bClosing = true;
     QDialog::closeEvent(pEvent);

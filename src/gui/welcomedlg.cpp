@@ -3,6 +3,7 @@
 
 #include "gui/documentslocation.h"
 #include "gui/iconcache.h"
+#include "gui/settingskeys.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -28,7 +29,7 @@ QString entryName(const QString &sPath) {
 WelcomeDlg::WelcomeDlg(QWidget *parent) : QDialog(parent) {
     setupUi(this);
 
-    const QStringList lPaths = QSettings().value("recentVaults/list").toStringList();
+    const QStringList lPaths = QSettings().value(SettingsKey::kRecentList).toStringList();
     const QIcon icon = IconCache::getInstance().getIcon("vault");
     for (const QString &sPath : lPaths) {
         // A blank line of a hand-edited list names no vault.

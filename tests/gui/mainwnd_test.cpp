@@ -5,6 +5,7 @@
 #include "gui/mainwnd.h"
 #include "gui/notewidgethtml.h"
 #include "gui/optionsdlg.h"
+#include "gui/settingskeys.h"
 #include "gui/vaultmodel.h"
 #include "gui/vaultpathargument.h"
 #include "gui/vaulttreeview.h"
@@ -152,8 +153,8 @@ class MainWndTest : public QObject {
     // A window with no vault and no dialog at start (a vault was used before,
     // and the welcome dialog is switched off).
     MainWnd *plainWindow() {
-        QSettings().setValue("recentVaults/list", QStringList{"elsewhere.vault"});
-        QSettings().setValue("general/useWelcomeDlg", false);
+        QSettings().setValue(SettingsKey::kRecentList, QStringList{"elsewhere.vault"});
+        QSettings().setValue(SettingsKey::kUseWelcomeDlg, false);
         pWnd = std::make_unique<MainWnd>(QString());
         pWnd->show();
         return pWnd.get();
@@ -261,7 +262,9 @@ class MainWndTest : public QObject {
         return nullptr;
     }
     QMenu *menu(const char *sName) const { return pWnd->findChild<QMenu *>(sName); }
-    QStringList recentList() const { return QSettings().value("recentVaults/list").toStringList(); }
+    QStringList recentList() const {
+        return QSettings().value(SettingsKey::kRecentList).toStringList();
+    }
     // The current editor type's tool bar of that name.
     QToolBar *bar(const QString &sName) const {
         for (QToolBar *pBar : pWnd->lCurBars) {
@@ -396,7 +399,7 @@ private slots:
             bWizard = qobject_cast<QWizard *>(pModal) != nullptr;
             static_cast<QDialog *>(pModal)->reject();
         });
-        QSettings().setValue("general/useWelcomeDlg", false);
+        QSettings().setValue(SettingsKey::kUseWelcomeDlg, false);
         pWnd = std::make_unique<MainWnd>(QString());
         QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
         QVERIFY(bWizard);
@@ -722,13 +725,13 @@ private slots:
         GuiTest::answerMessageBox(QMessageBox::Cancel);
         QVERIFY(!pWnd->close());
         QVERIFY(pWnd->isVisible());
-        QVERIFY(!QSettings().contains("layout/geometry"));
+        QVERIFY(!QSettings().contains(SettingsKey::kGeometry));
         QCOMPARE(text(), QString("words"));
 
         GuiTest::answerMessageBox(QMessageBox::Discard);
         QVERIFY(pWnd->close());
-        QVERIFY(QSettings().contains("layout/geometry"));
-        QVERIFY(QSettings().contains("layout/windowState"));
+        QVERIFY(QSettings().contains(SettingsKey::kGeometry));
+        QVERIFY(QSettings().contains(SettingsKey::kWindowState));
         QCOMPARE(textAfterReopen("Draft"), QString());
     }
 
@@ -1049,7 +1052,7 @@ private slots:
 
     void newVaultDialogWhenWizardOff() {
         plainWindow();
-        QSettings().setValue("general/useVaultWizard", false);
+        QSettings().setValue(SettingsKey::kUseVaultWizard, false);
         GuiTest::answerModal([this](QWidget *pModal) {
             QCOMPARE(pModal->objectName(), QString("NewVaultDlg"));
             fill(pModal, "lePassword1", "pw");
@@ -1083,9 +1086,9 @@ private slots:
         menu("menuRecentVaults")->actions().at(2)->trigger();
         QCOMPARE(recentList().first(), path("c & d.vault"));
 
-        QSettings().setValue("recentVaults/max", 2);
+        QSettings().setValue(SettingsKey::kRecentMax, 2);
         QVERIFY(pWnd->openVault(path("a.vault"), "pw"));
-        QSettings().setValue("recentVaults/max", 0);
+        QSettings().setValue(SettingsKey::kRecentMax, 0);
         QVERIFY(pWnd->openVault(path("b.vault"), "pw"));
         QCOMPARE(recentList(), QStringList({path("a.vault"), path("c & d.vault")}));
     }
@@ -1112,12 +1115,12 @@ private slots:
             QCOMPARE(entries(menu("menuRecentVaults")).size(), 3);
             restart();
         }
-        QSettings().setValue("layout/tabPosition", "bottom");
-        QSettings().setValue("general/forgetTimeout", "99999999999");
+        QSettings().setValue(SettingsKey::kTabPosition, "bottom");
+        QSettings().setValue(SettingsKey::kForgetTimeout, "99999999999");
         restart();
         QCOMPARE(mdi()->tabPosition(), QTabWidget::North);
         QCOMPARE(autoForget()->minutes(), AutoForget::kMaxMinutes);
-        QSettings().setValue("general/forgetTimeout", -3);
+        QSettings().setValue(SettingsKey::kForgetTimeout, -3);
         restart();
         QCOMPARE(autoForget()->minutes(), 0);
     }
@@ -1169,7 +1172,7 @@ private slots:
         QFETCH(QString, sInterface);
         QFETCH(int, iWindows);
         QFETCH(bool, bIdle);
-        QSettings().setValue("layout/interface", sInterface);
+        QSettings().setValue(SettingsKey::kInterface, sInterface);
         windowOnNewVault();
         for (int i = 1; i <= iWindows; ++i)
             createNote(QString("Note %1").arg(i));
@@ -1208,7 +1211,7 @@ private slots:
         lEntries.at(4)->trigger();
         QCOMPARE(editor()->getName(), QString("Note 2"));
 
-        QSettings().setValue("layout/interface", "tabs");
+        QSettings().setValue(SettingsKey::kInterface, "tabs");
         pWnd->initFromOptions();
         auto *pTabs = mdi()->findChild<QTabBar *>();
         QVERIFY(pTabs);
@@ -1228,7 +1231,7 @@ private slots:
     // The welcome dialog at start comes back while opening fails.
     void welcomeAtStart() {
         windowOnNewVault("known.vault");
-        QSettings().setValue("general/useWelcomeDlg", true);
+        QSettings().setValue(SettingsKey::kUseWelcomeDlg, true);
         for (const char *sPass : {"wrong", "pw"}) {
             GuiTest::answerModal([sPass](QWidget *pModal) {
                 auto *pDialog = qobject_cast<WelcomeDlg *>(pModal);

@@ -6,6 +6,7 @@
 #include "gui/logindlg.h"
 #include "gui/mainwnd.h"
 #include "gui/notewidgethtml.h"
+#include "gui/settingskeys.h"
 #include "gui/syncdlg.h"
 #include "gui/vaulttreeview.h"
 #include "ka/uuid.h"
@@ -166,8 +167,8 @@ class MainWndSyncTest : public QObject {
 
     // A window on no vault and with no dialog at start.
     ServerWnd *plainWindow() {
-        QSettings().setValue("recentVaults/list", QStringList{"elsewhere.vault"});
-        QSettings().setValue("general/useWelcomeDlg", false);
+        QSettings().setValue(SettingsKey::kRecentList, QStringList{"elsewhere.vault"});
+        QSettings().setValue(SettingsKey::kUseWelcomeDlg, false);
         pWnd = std::make_unique<ServerWnd>(pServer->getPort());
         pWnd->show();
         return pWnd.get();
@@ -268,7 +269,7 @@ private slots:
 
     void init() {
         GuiTest::clearSettings();
-        QSettings().setValue("sync/autoClose", true);
+        QSettings().setValue(SettingsKey::kSyncAutoClose, true);
         pDir = std::make_unique<QTemporaryDir>();
         pServer = std::make_unique<testserver::SyncServer>(path("server").toStdString());
         pServer->setUser(kUser, kPass);
@@ -288,7 +289,7 @@ private slots:
     // progress until the user closes it; the login is then held, and not
     // written to the vault, which nobody asked for.
     void syncSendsTheNotes() {
-        QSettings().setValue("sync/autoClose", false);
+        QSettings().setValue(SettingsKey::kSyncAutoClose, false);
         windowWithNotes("Travel.vault", {"Packing", "Route"});
         answerLogin(kPass, nullptr, kUser);
         action("actionSync")->trigger();
@@ -310,7 +311,7 @@ private slots:
         QCOMPARE(header("remoteUser"), QByteArray("(none)"));
 
         // The setting closes the next dialog by itself.
-        QSettings().setValue("sync/autoClose", true);
+        QSettings().setValue(SettingsKey::kSyncAutoClose, true);
         pWnd->newNote("Later", "html", "later");
         startSync();
         QVERIFY(clientGone());

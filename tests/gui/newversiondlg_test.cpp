@@ -5,6 +5,7 @@
 #include "gui/mainwnd.h"
 #include "gui/newversiondlg.h"
 #include "gui/notewidgethtml.h"
+#include "gui/settingskeys.h"
 #include "support/guitest.h"
 #include "support/updatefixture.h"
 #include "support/urlcatcher.h"
@@ -74,7 +75,7 @@ class NewVersionDlgTest : public QObject {
         return pDialog.get();
     }
     QProgressDialog *progress() const { return pDialog->findChild<QProgressDialog *>(); }
-    bool recorded() const { return QSettings().contains("update-dl/path"); }
+    bool recorded() const { return QSettings().contains(SettingsKey::kDownloadPath); }
     bool downloading() const { return !pDialog->pbUpdate->isEnabled(); }
     // Presses "Update Now" and waits for the download to end in a message
     // box, which is answered with eButton; returns its text.
@@ -173,8 +174,8 @@ private slots:
         QCOMPARE(contentOf(sTarget), reply.baBody);
         QCOMPARE(tempFiles(), QStringList{sName});
         QVERIFY(!(QFileInfo(sTarget).permissions() & QFileDevice::ExeUser));
-        QCOMPARE(QSettings().value("update-dl/path").toString(), sTarget);
-        QCOMPARE(QSettings().value("update-dl/ver").toString(), QString("1.00.04"));
+        QCOMPARE(QSettings().value(SettingsKey::kDownloadPath).toString(), sTarget);
+        QCOMPARE(QSettings().value(SettingsKey::kDownloadVersion).toString(), QString("1.00.04"));
         QCOMPARE(catcher.lOpened, QList<QUrl>{QUrl::fromLocalFile(pHost->temp.path())});
         QCOMPARE(pDlg->result(), int(QDialog::Accepted));
         QVERIFY(!progress());
@@ -219,15 +220,15 @@ private slots:
         QString sText;
         GuiTest::answerMessageBox(QMessageBox::Ok, &sText);
         pDlg->download();
-        QCOMPARE(QSettings().value("update-dl/path").toString(), temp("setup.exe"));
-        QCOMPARE(QSettings().value("update-dl/ver").toString(), QString("1.00.04"));
+        QCOMPARE(QSettings().value(SettingsKey::kDownloadPath).toString(), temp("setup.exe"));
+        QCOMPARE(QSettings().value(SettingsKey::kDownloadVersion).toString(), QString("1.00.04"));
         QVERIFY(QFile::exists(temp("setup.exe")));
         QVERIFY(progress() && progress()->isVisible());
         QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
         QCOMPARE(sText,
                  QString("The download failed: the server stopped sending.\n\nNothing was kept."));
         QVERIFY(tempFiles().isEmpty());
-        QVERIFY(!QSettings().contains("update-dl"));
+        QVERIFY(!QSettings().contains(SettingsKey::kDownloadGroup));
         QVERIFY(!downloading());
     }
 
@@ -275,7 +276,7 @@ private slots:
                  qPrintable(sText));
         QVERIFY(tempFiles().isEmpty());
         QVERIFY(!recorded());
-        QVERIFY(!QSettings().contains("update-dl/ver"));
+        QVERIFY(!QSettings().contains(SettingsKey::kDownloadVersion));
         QVERIFY(!progress());
         QVERIFY(!downloading());
         QVERIFY(pDialog->isVisible()); // the user may try again

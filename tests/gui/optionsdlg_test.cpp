@@ -2,6 +2,7 @@
 // settings, what it writes back, its enabling rule and the shortening of the
 // recent-vaults list.
 #include "gui/optionsdlg.h"
+#include "gui/settingskeys.h"
 #include "support/guitest.h"
 
 #include <QPushButton>
@@ -71,14 +72,15 @@ private slots:
 
         const QMap<QString, QVariant> hWritten = allSettings();
         QCOMPARE(hWritten.size(), 10);
-        for (const char *sTrue : {"general/useWelcomeDlg", "general/useVaultWizard",
-                                  "layout/winMaxed", "layout/tabsClosable", "layout/tabsMovable"})
+        for (const char *sTrue :
+             {SettingsKey::kUseWelcomeDlg, SettingsKey::kUseVaultWizard, SettingsKey::kWinMaxed,
+              SettingsKey::kTabsClosable, SettingsKey::kTabsMovable})
             QCOMPARE(hWritten.value(sTrue).toString(), QString("true"));
-        QCOMPARE(stored("general/forgetTimeout"), QString("0"));
-        QCOMPARE(stored("recentVaults/max"), QString("4"));
-        QVERIFY(hWritten.value("recentVaults/list").toStringList().isEmpty());
-        QCOMPARE(stored("layout/interface"), QString("windows"));
-        QCOMPARE(stored("layout/tabPosition"), QString("Top"));
+        QCOMPARE(stored(SettingsKey::kForgetTimeout), QString("0"));
+        QCOMPARE(stored(SettingsKey::kRecentMax), QString("4"));
+        QVERIFY(hWritten.value(SettingsKey::kRecentList).toStringList().isEmpty());
+        QCOMPARE(stored(SettingsKey::kInterface), QString("windows"));
+        QCOMPARE(stored(SettingsKey::kTabPosition), QString("Top"));
     }
 
     // Every widget changed away from its default, written, and shown so by
@@ -97,10 +99,10 @@ private slots:
             dlg.cbTabPos->setCurrentIndex(3);
             clickOk(dlg);
         }
-        QCOMPARE(stored("general/useWelcomeDlg"), QString("false"));
-        QCOMPARE(stored("general/forgetTimeout"), QString("45"));
-        QCOMPARE(stored("layout/interface"), QString("tabs"));
-        QCOMPARE(stored("layout/tabPosition"), QString("Right"));
+        QCOMPARE(stored(SettingsKey::kUseWelcomeDlg), QString("false"));
+        QCOMPARE(stored(SettingsKey::kForgetTimeout), QString("45"));
+        QCOMPARE(stored(SettingsKey::kInterface), QString("tabs"));
+        QCOMPARE(stored(SettingsKey::kTabPosition), QString("Right"));
 
         OptionsDlg again;
         QVERIFY(!again.cbWelcome->isChecked());
@@ -127,10 +129,10 @@ private slots:
         QCOMPARE(layoutState(dlg), sWindowsState);
         QVERIFY(dlg.label_2->isEnabled());
         clickOk(dlg);
-        QCOMPARE(stored("layout/interface"), QString("windows"));
-        QCOMPARE(stored("layout/winMaxed"), QString("false"));
-        QCOMPARE(stored("layout/tabPosition"), QString("Bottom"));
-        QCOMPARE(stored("layout/tabsMovable"), QString("false"));
+        QCOMPARE(stored(SettingsKey::kInterface), QString("windows"));
+        QCOMPARE(stored(SettingsKey::kWinMaxed), QString("false"));
+        QCOMPARE(stored(SettingsKey::kTabPosition), QString("Bottom"));
+        QCOMPARE(stored(SettingsKey::kTabsMovable), QString("false"));
     }
 
     // Lowering the maximum drops the oldest entries; the kept ones are
@@ -146,18 +148,19 @@ private slots:
     }
     void recentListShortened() {
         QFETCH(int, iMax);
-        store("recentVaults/list", lFourVaults);
+        store(SettingsKey::kRecentList, lFourVaults);
         OptionsDlg dlg;
         dlg.sbRecent->setValue(iMax);
         clickOk(dlg);
-        QCOMPARE(stored("recentVaults/max").toInt(), iMax);
-        QCOMPARE(QSettings().value("recentVaults/list").toStringList(), lFourVaults.mid(0, iMax));
+        QCOMPARE(stored(SettingsKey::kRecentMax).toInt(), iMax);
+        QCOMPARE(QSettings().value(SettingsKey::kRecentList).toStringList(),
+                 lFourVaults.mid(0, iMax));
     }
 
     void cancelWritesNothing() {
-        store("recentVaults/list", lFourVaults);
-        store("general/forgetTimeout", 20);
-        store("layout/interface", "tabs");
+        store(SettingsKey::kRecentList, lFourVaults);
+        store(SettingsKey::kForgetTimeout, 20);
+        store(SettingsKey::kInterface, "tabs");
         const auto hBefore = allSettings();
         OptionsDlg dlg;
         dlg.cbWelcome->setChecked(false);
@@ -175,8 +178,10 @@ private slots:
         QTest::addColumn<QString>("sValue");
         QTest::addColumn<QString>("sShown");
         QTest::addColumn<QString>("sWritten");
-        const char *const sTimeout = "general/forgetTimeout", *const sMax = "recentVaults/max",
-                          *const sPos = "layout/tabPosition", *const sLayout = "layout/interface";
+        const char *const sTimeout = SettingsKey::kForgetTimeout,
+                          *const sMax = SettingsKey::kRecentMax,
+                          *const sPos = SettingsKey::kTabPosition,
+                          *const sLayout = SettingsKey::kInterface;
         const struct {
             const char *sName, *sKey, *sValue;
             QString sShown;
@@ -211,10 +216,10 @@ private slots:
         QFETCH(QString, sWritten);
         store(sKey, sValue);
         OptionsDlg dlg;
-        const QString sSeen = sKey == "general/forgetTimeout" ? dlg.sbTimeout->text()
-                              : sKey == "recentVaults/max"    ? dlg.sbRecent->text()
-                              : sKey == "layout/tabPosition"  ? dlg.cbTabPos->currentText()
-                                                              : layoutState(dlg);
+        const QString sSeen = sKey == SettingsKey::kForgetTimeout ? dlg.sbTimeout->text()
+                              : sKey == SettingsKey::kRecentMax   ? dlg.sbRecent->text()
+                              : sKey == SettingsKey::kTabPosition ? dlg.cbTabPos->currentText()
+                                                                  : layoutState(dlg);
         QCOMPARE(sSeen, sShown);
         clickOk(dlg);
         QCOMPARE(stored(sKey), sWritten);

@@ -4,6 +4,7 @@
 // its auto-close setting.
 #include "gui/importdlg.h"
 #include "gui/logindlg.h"
+#include "gui/settingskeys.h"
 #include "gui/syncdlg.h"
 #include "support/guitest.h"
 #include "sync/client.h"
@@ -181,13 +182,13 @@ private slots:
         pDialog->cbAutoClose->setChecked(true);
         pDialog->buttonBox->button(QDialogButtonBox::Ok)->click();
         QVERIFY(GuiTest::waitFor([&] { return pDialog.isNull(); }));
-        QVERIFY(QSettings().value("sync/autoClose").toBool());
+        QVERIFY(QSettings().value(SettingsKey::kSyncAutoClose).toBool());
     }
 
     // "Close automatically when done" is kept, and closes the next dialog by
     // itself; a dialog made to close when done does so whatever the setting.
     void autoClose() {
-        QSettings().setValue("sync/autoClose", true);
+        QSettings().setValue(SettingsKey::kSyncAutoClose, true);
         Client client(nullptr, "ada", "pw", Client::SyncVault);
         QPointer<SyncDlg> pDialog = new SyncDlg(&client, false);
         QVERIFY(pDialog->cbAutoClose->isChecked());
@@ -197,7 +198,7 @@ private slots:
         QVERIFY(pDialog->isVisible());
         QTest::keyClick(pDialog, Qt::Key_Escape);
         QVERIFY(GuiTest::waitFor([&] { return pDialog.isNull(); }));
-        QVERIFY(!QSettings().value("sync/autoClose").toBool());
+        QVERIFY(!QSettings().value(SettingsKey::kSyncAutoClose).toBool());
 
         Client listing(nullptr, "ada", "pw", Client::ListVaults);
         pDialog = new SyncDlg(&listing, true);

@@ -3,6 +3,7 @@
 // on demand, with every kind of bad answer.
 #include "gui/mainwnd.h"
 #include "gui/newversiondlg.h"
+#include "gui/settingskeys.h"
 #include "gui/updatedescription.h"
 #include "gui/versionnumber.h"
 #include "support/guitest.h"
@@ -44,8 +45,8 @@ class UpdateCheckTest : public QObject {
     // "update/lastCheck" says.
     MainWnd *window() {
         QSettings settings;
-        settings.setValue("recentVaults/list", QStringList{"elsewhere.vault"});
-        settings.setValue("general/useWelcomeDlg", false);
+        settings.setValue(SettingsKey::kRecentList, QStringList{"elsewhere.vault"});
+        settings.setValue(SettingsKey::kUseWelcomeDlg, false);
         pWnd = std::make_unique<MainWnd>(QString());
         pWnd->show();
         return pWnd.get();
@@ -267,11 +268,11 @@ private slots:
     void refused() {
         quietWindow();
         UpdateSource::setBaseUrl(QUrl("http://127.0.0.1:1"));
-        QSettings().setValue("update/lastCheck", 5);
+        QSettings().setValue(SettingsKey::kLastUpdateCheck, 5);
         const qint64 iBefore = QDateTime::currentSecsSinceEpoch();
         QVERIFY(check().startsWith("Update check failed: "));
         // A failed check counts as a check: the next start does not repeat it.
-        QVERIFY(QSettings().value("update/lastCheck").toLongLong() >= iBefore);
+        QVERIFY(QSettings().value(SettingsKey::kLastUpdateCheck).toLongLong() >= iBefore);
     }
 
     // A newer version opens the new-version dialog with the version and a
@@ -345,10 +346,10 @@ private slots:
         pHost->publish(GuiTest::description("1.00.03", "https://example.com/s.exe"));
         const qint64 iNow = QDateTime::currentSecsSinceEpoch();
         if (iAgo != -1)
-            QSettings().setValue("update/lastCheck", iNow - iAgo);
+            QSettings().setValue(SettingsKey::kLastUpdateCheck, iNow - iAgo);
         window();
         // The time is recorded when a check starts, before its answer.
-        const qint64 iRecorded = QSettings().value("update/lastCheck", -1).toLongLong();
+        const qint64 iRecorded = QSettings().value(SettingsKey::kLastUpdateCheck, -1).toLongLong();
         QCOMPARE(iRecorded != iNow - iAgo, bChecks);
         if (bChecks)
             QVERIFY(iRecorded >= iNow);
@@ -382,12 +383,12 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("installer");
         }
-        QSettings().setValue("update-dl/path", sFile);
-        QSettings().setValue("update-dl/ver", "1.00.04");
+        QSettings().setValue(SettingsKey::kDownloadPath, sFile);
+        QSettings().setValue(SettingsKey::kDownloadVersion, "1.00.04");
         quietWindow();
         QVERIFY(!QFile::exists(sFile));
-        QVERIFY(!QSettings().contains("update-dl/path"));
-        QVERIFY(!QSettings().contains("update-dl/ver"));
+        QVERIFY(!QSettings().contains(SettingsKey::kDownloadPath));
+        QVERIFY(!QSettings().contains(SettingsKey::kDownloadVersion));
     }
     void leftOverElsewhereKept_data() {
         QTest::addColumn<QString>("sKind");
@@ -412,11 +413,11 @@ private slots:
             sRecorded = pHost->temp.filePath("sub");
             QVERIFY(QDir(pHost->temp.path()).mkdir("sub"));
         }
-        QSettings().setValue("update-dl/path", sRecorded);
+        QSettings().setValue(SettingsKey::kDownloadPath, sRecorded);
         quietWindow();
         QVERIFY(QFile::exists(sPrecious));
         QVERIFY(QFileInfo::exists(sRecorded) || QFileInfo(sRecorded).isSymLink());
-        QVERIFY(!QSettings().contains("update-dl/path"));
+        QVERIFY(!QSettings().contains(SettingsKey::kDownloadPath));
     }
 };
 

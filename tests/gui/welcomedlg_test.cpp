@@ -2,6 +2,7 @@
 // back), the file picker, the password rule and the three results.
 #include "gui/documentslocation.h"
 #include "gui/iconcache.h"
+#include "gui/settingskeys.h"
 #include "gui/welcomedlg.h"
 #include "support/guitest.h"
 
@@ -14,7 +15,7 @@ const QStringList lThreeVaults{"/home/u/Documents/Diary.vault", "/srv/shared/wor
                                "/home/u/old.vault"};
 
 void storeRecent(const QStringList &lPaths) {
-    QSettings().setValue("recentVaults/list", lPaths);
+    QSettings().setValue(SettingsKey::kRecentList, lPaths);
 }
 
 QStringList entryTexts(const WelcomeDlg &dlg) {

@@ -2,6 +2,7 @@
 // server that plays the host, for the update tests.
 #pragma once
 
+#include "gui/settingskeys.h"
 #include "gui/updatesource.h"
 #include "support/httpserver.h"
 #include "vrel/vrel.h"
@@ -43,9 +44,9 @@ inline QByteArray description(const QByteArray &baVersion, const QByteArray &baU
 // check of its own (a vault was used before, the last check is now).
 inline void quietStart() {
     QSettings settings;
-    settings.setValue("recentVaults/list", QStringList{"elsewhere.vault"});
-    settings.setValue("general/useWelcomeDlg", false);
-    settings.setValue("update/lastCheck", QDateTime::currentSecsSinceEpoch());
+    settings.setValue(SettingsKey::kRecentList, QStringList{"elsewhere.vault"});
+    settings.setValue(SettingsKey::kUseWelcomeDlg, false);
+    settings.setValue(SettingsKey::kLastUpdateCheck, QDateTime::currentSecsSinceEpoch());
 }
 
 // A server that the update check asks, with short waits, and a temporary
