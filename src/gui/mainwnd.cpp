@@ -1088,15 +1088,41 @@ void MainWnd::checkForUpdatesReply() {
 void MainWnd::sync() {
     if (pClient || !pStore)
         return;
+    // The sync may bring another computer's version of a note open here: an
+    // edit saved after it would be saved over that version and sent on as
+    // the newer one. Stored first, the edit is a local change, and the sync
+    // keeps both texts.
+    if (!settleEditedNotes())
+        return;
     if (!LoginDlg::getLogin(sRemoteUser, sRemotePass, this, &bRemember))
         return;
-    // The login dialog ran an event loop of its own.
+    // The questions and the login dialog ran event loops of their own.
     if (pClient || !pStore)
         return;
     pClient = createClient(pStore, sRemoteUser, sRemotePass, Client::SyncVault, QByteArray());
     bClientOnVault = true;
     connectClient(SLOT(syncAgain()));
     runClient(false);
+}
+
+bool MainWnd::settleEditedNotes() {
+    QList<QPointer<QMdiSubWindow>> lSubs;
+    for (QMdiSubWindow *pSub : pMdi->subWindowList(QMdiArea::CreationOrder))
+        lSubs << pSub;
+    for (const QPointer<QMdiSubWindow> &pSub : std::as_const(lSubs)) {
+        NoteWidget *pNote = editorOf(pSub);
+        if (!pNote || !pNote->isModified())
+            continue;
+        pMdi->setActiveSubWindow(pSub);
+        if (!pNote->maybeSave())
+            return false;
+        // Discarded, as on closing: the window goes with its text.
+        if (pNote->isModified()) {
+            pNote->setModified(false);
+            pSub->close();
+        }
+    }
+    return true;
 }
 
 void MainWnd::syncAgain() {

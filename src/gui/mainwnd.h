@@ -46,12 +46,13 @@ class VaultModel;
 // window are in the main window, and the window's dock and tool-bar layout is
 // kept per editor type in the settings ("layout/windowState-" and the type).
 //
-// At most one sync client runs at a time (pClient). While one works on the
-// open vault, nothing else reaches its store: the modal sync dialog keeps
-// the user out, and every command, save, idle close or close of the window
-// that would touch the store refuses or waits until the client is done;
-// the note windows close and the list is rebuilt only after the client has
-// finished.
+// At most one sync client runs at a time (pClient). A sync starts only once
+// no note window holds an unsaved edit: saved after the sync, it would land
+// on the version the sync brought. While one works on the open vault,
+// nothing else reaches its store: the modal sync dialog keeps the user out,
+// and every command, save, idle close or close of the window that would
+// touch the store refuses or waits until the client is done; the note
+// windows close and the list is rebuilt only after the client has finished.
 //
 // After the idle time of the options the open vault is saved and closed
 // (forget). That never happens under a slot or widget that is still at work:
@@ -184,7 +185,9 @@ public slots:
     // dialog; anything else ends in a status-bar text.
     virtual void checkForUpdatesReply();
     // Syncs the open vault with its remote vault, asking for the login when
-    // no password is held.
+    // no password is held. Each modified note window is asked about first,
+    // as on closing: Save stores it, Discard closes it, Cancel ends the
+    // command before anything is sent.
     virtual void sync();
     // A sync's login was refused: asks whether to try again with another.
     virtual void syncAgain();
@@ -269,6 +272,10 @@ private:
     void startDownload(const NoteStore *pVault, const QByteArray &baId);
     // Stores the held login in the open vault's header where it differs.
     void rememberLogin();
+    // Before a sync: asks about each modified note window, as on closing,
+    // storing it or closing it with its text; false when the user cancelled
+    // (or a store failed, which has been reported).
+    bool settleEditedNotes();
     // Renames the note in the store and then in its open window, if any.
     void renameStoredNote(const QByteArray &baId, const QString &sOld);
     // Sets the title's modified mark from the maximized note window on show,

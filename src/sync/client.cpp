@@ -214,7 +214,8 @@ void Client::session() {
         listVaults();
         break;
     case DownloadVault:
-        downloadVault();
+        if (!downloadVault())
+            return; // refused, and said why
         break;
     default:
         break;
@@ -676,7 +677,7 @@ void Client::listVaults() {
     emit gotVaultList(ServerAnswer::vaults(*pList));
 }
 
-void Client::downloadVault() {
+bool Client::downloadVault() {
     emit operationText(tr("Fetching Note List..."));
     selVault(baVaultId);
     Vrel::Dictionary request;
@@ -702,6 +703,7 @@ void Client::downloadVault() {
     if (!lIds.empty())
         sendLoad(lIds.front());
     bool bComplete = true;
+    int iImported = 0;
     for (size_t i = 0; i < lIds.size(); ++i) {
         ServerAnswer::Note note;
         const bool bLoaded = ServerAnswer::note(ServerAnswer::read(stream).get(), note);
@@ -710,11 +712,27 @@ void Client::downloadVault() {
             sendLoad(lIds[i + 1]);
         // One missing here (or that this vault cannot read) is fetched by
         // the first sync.
-        bComplete = bLoaded && importNote(lIds[i], note, note.iVersion) && bComplete;
+        const bool bImported = bLoaded && importNote(lIds[i], note, note.iVersion);
+        iImported += bImported;
+        bComplete = bImported && bComplete;
         emit operationStep(int(i + 1));
         batch.tick(note.baData.size());
     }
     batch.end();
+    // Not one note opens with this vault's password: the password is wrong.
+    // Bound to the remote vault, this one would send it notes that no other
+    // copy can read; unbound, it is an empty vault of its own.
+    if (iImported == 0 && iUnreadable > 0) {
+        NoteStore::Batch unbind(*pStore);
+        pStore->removeHeader("syncId");
+        pStore->resetRemoteVersion();
+        unbind.end();
+        notifyVaultChanged();
+        emit error(tr("The vault was not imported: none of its notes can be read with the "
+                      "password given. Please import it again with the password of the vault "
+                      "it came from."));
+        return false;
+    }
     // With every note here, the mark moves to the vault's last change, or a
     // note deleted here before the first sync would come back with it
     // rather than being erased there. Taken from a change list made after
@@ -727,4 +745,5 @@ void Client::downloadVault() {
         fetchChanges(0, iTotal, iStep, true);
     }
     notifyVaultChanged();
+    return true;
 }

@@ -48,7 +48,8 @@ struct Note;
 // Operations: SyncVault sends the notes changed locally and fetches those
 // changed elsewhere (a note changed on both sides keeps the local version
 // as a new note marked as the local copy); ListVaults emits gotVaultList;
-// DownloadVault fills the open, new and empty vault from a remote vault.
+// DownloadVault fills the open, new and empty vault from a remote vault (and
+// refuses one of whose notes none opens with the vault's password).
 class Client : public QThread {
     Q_OBJECT
 public:
@@ -143,7 +144,10 @@ private:
     // Moves the mark past our own uploads and erases after they are done.
     void finishMark(int32_t iMark, bool bStored, int &iTotal, int &iStep);
     void listVaults();
-    void downloadVault();
+    // False when the vault's notes exist but none opens with this vault's
+    // password: the vault is then left empty and bound to no remote vault,
+    // and error() has said why.
+    bool downloadVault();
 
     // Stores a downloaded note at iVersion; false (and counted) when this
     // vault cannot read it.

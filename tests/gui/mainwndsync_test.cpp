@@ -633,7 +633,6 @@ private slots:
             runWith(pOther.get(), Client::SyncVault);
         }
         pWnd->openNote(idOf("Doomed"));
-        editor()->teNote->textCursor().insertText("unsaved ");
 
         // The change list comes late: the client surely runs meanwhile.
         testserver::Faults faults;
@@ -647,6 +646,9 @@ private slots:
         answerBox("has changed since the last save", QMessageBox::Save);
         answerBox("no longer in the vault", QMessageBox::Ok, &anew);
         startSync();
+        // Typed under the sync dialog (an edit from before would have been
+        // saved before the sync began).
+        editor()->teNote->textCursor().insertText("unsaved ");
         pWnd->saveAllNotes();
         QVERIFY(editor() && editor()->isModified());
         QVERIFY(clientGone());
@@ -656,6 +658,72 @@ private slots:
         QVERIFY(mdi()->subWindowList().isEmpty());
         QCOMPARE(listedNames(), QStringList({"Doomed", "Kept"}));
         QCOMPARE(noteText("Doomed"), QString("unsaved Doomed text"));
+    }
+
+    // An edit left unsaved in a window is asked about before the sync:
+    // Cancel sends nothing; saved, it meets the other computer's change of
+    // that note as a local change, and both texts are kept, here and on the
+    // server.
+    void unsavedEditIsSavedBeforeTheSync() {
+        windowWithNotes("shop.vault", {"Groceries"});
+        pWnd->sRemoteUser = kUser;
+        pWnd->sRemotePass = kPass;
+        startSync();
+        QVERIFY(clientGone());
+        std::unique_ptr<NoteStore> pOther = otherCopy();
+        pWnd->openNote(idOf("Groceries"));
+        editor()->teNote->textCursor().insertText("Eggs ");
+        Vrel::Dictionary content;
+        content.insert("data", "Groceries text Flour");
+        pOther->saveNote(Ka::Uuid(toKaString(idOf("Groceries"))), &content);
+        runWith(pOther.get(), Client::SyncVault);
+
+        const int iConnections = pServer->getConnectionCount();
+        answerBox("has changed since the last save", QMessageBox::Cancel);
+        action("actionSync")->trigger();
+        QVERIFY(!pWnd->pClient);
+        QCOMPARE(pServer->getConnectionCount(), iConnections);
+        QVERIFY(editor()->isModified());
+
+        answerBox("has changed since the last save", QMessageBox::Save);
+        startSync();
+        QVERIFY(clientGone());
+        QCOMPARE(listedNames(), QStringList({"Groceries", "Groceries (local copy)"}));
+        QCOMPARE(noteText("Groceries"), QString("Groceries text Flour"));
+        QCOMPARE(noteText("Groceries (local copy)"), QString("Eggs Groceries text"));
+        runWith(pOther.get(), Client::SyncVault);
+        QCOMPARE(pOther->getNoteCount(), 2);
+        QCOMPARE(remoteNoteCount("shop"), 2);
+    }
+
+    // An import whose password opens none of the remote vault's notes is
+    // refused for the password and leaves nothing bound to it: a note
+    // written afterwards never reaches it. The right password then imports
+    // every note under the same name.
+    void importWithAWrongPassword() {
+        syncedRecipes();
+        Seen save, refused;
+        answerImport("Recipes", "wrong");
+        answerSave(path("copy.vault"), &save);
+        answerBox("password", QMessageBox::Ok, &refused);
+        action("actionImportVault")->trigger();
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QVERIFY(clientGone());
+        QVERIFY(refused.sText.contains("none of its notes can be read with the password given"));
+        QCOMPARE(header("syncId"), QByteArray("(none)"));
+        pWnd->newNote("Stray", "html", "stray");
+        startSync();
+        QVERIFY(clientGone());
+        QCOMPARE(remoteNoteCount("Recipes"), 2);
+
+        answerImport("Recipes", "pw");
+        answerSave(path("copy"), &save);
+        answerBox(QDir::toNativeSeparators(path("copy.vault")), QMessageBox::Yes);
+        action("actionImportVault")->trigger();
+        QVERIFY(GuiTest::waitFor([&] { return listedNames().size() == 2; }));
+        QVERIFY(clientGone());
+        QCOMPARE(listedNames(), QStringList({"Bread", "Soup"}));
+        QCOMPARE(noteText("Soup"), QString("Soup text"));
     }
 
     // A window that goes while its client works waits for the client; the

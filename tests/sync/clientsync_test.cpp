@@ -157,13 +157,32 @@ TEST_F(ClientSync, DownloadedVaultsOpenWithTheirPassword) {
     ASSERT_TRUE(sync(*pB).ok());
     EXPECT_FALSE(contains(requestsOf(*pServer), "load"));
 
-    // A vault made with another password cannot read the notes: it says so.
+    // A vault made with another password reads none of the notes: the
+    // import is refused for the password, and the vault stays unbound.
     auto pWrong = openVault("wrong.vault", "another password");
-    const Outcome unreadable = download(*pWrong, listed.lVaults[0].id);
-    EXPECT_EQ(unreadable.errors(),
-              std::vector<std::string>{"2 note(s) from the server could not be read with this "
-                                       "vault's password and were left out."});
+    const Outcome refused = download(*pWrong, listed.lVaults[0].id);
+    EXPECT_EQ(refused.errors(),
+              std::vector<std::string>{"The vault was not imported: none of its notes can be "
+                                       "read with the password given. Please import it again "
+                                       "with the password of the vault it came from."});
+    const std::vector<std::string> lTexts = refused.texts();
+    EXPECT_EQ(std::count(lTexts.begin(), lTexts.end(), "Completed"), 0);
+    pWrong.reset();
+    pWrong = openVault("wrong.vault", "another password");
     EXPECT_EQ(pWrong->getNoteCount(), 0);
+    EXPECT_EQ(pWrong->getHeader("syncId"), nullptr);
+    EXPECT_EQ(pWrong->getRemoteVersion(), 0);
+
+    // Bound by hand, it sends a note of its own; a download then imports
+    // the notes it can read and leaves out that one, saying so.
+    pWrong->setHeader("syncId", new Vrel::String(listed.lVaults[0].id));
+    addNote(*pWrong, "Fremd", "x");
+    ASSERT_FALSE(sync(*pWrong).errors().empty());
+    auto pMixed = openVault("mixed.vault");
+    EXPECT_EQ(download(*pMixed, listed.lVaults[0].id).errors(),
+              std::vector<std::string>{"1 note(s) from the server could not be read with this "
+                                       "vault's password and were left out."});
+    EXPECT_EQ(contentsOf(*pMixed), contentsOf(*pA));
 }
 
 TEST_F(ClientSync, AnInterruptedDownloadIsCompletedByTheNextSync) {
