@@ -12,16 +12,16 @@ AutoForget::AutoForget(QObject *pParent) : QObject(pParent), pTimer(new QTimer(t
 
 bool AutoForget::eventFilter(QObject *pWatched, QEvent *pEvent) {
     // Sees every event of the application: compare and restart, nothing more.
-    if (iMin > 0) {
-        switch (pEvent->type()) {
-        case QEvent::KeyPress:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick: // the second press of a double click
+    switch (pEvent->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: // the second press of a double click
+        if (iMin > 0)
             pTimer->start(iMin * iMinuteMs);
-            break;
-        default:
-            break;
-        }
+        emit userActed();
+        break;
+    default:
+        break;
     }
     return QObject::eventFilter(pWatched, pEvent);
 }

@@ -7,9 +7,10 @@
 class QTimer;
 
 // Installed as an event filter on the whole application, it restarts its
-// countdown on every key press and mouse-button press anywhere and emits
-// forget() once a full idle period has passed; the timer repeats, so each
-// further idle period emits again. It consumes or changes no event.
+// countdown on every key press and mouse-button press anywhere (and says so
+// through userActed()) and emits forget() once a full idle period has
+// passed; the timer repeats, so each further idle period emits again. It
+// consumes or changes no event.
 //
 // The idle time is given in minutes: 0 or less switches the timer off, and
 // anything above kMaxMinutes (the largest the options offer) is taken as
@@ -40,6 +41,9 @@ public slots:
 signals:
     // A whole idle period has passed.
     void forget();
+    // A key or mouse button was pressed: whatever waited for the idle time
+    // that ran before is void.
+    void userActed();
 
 protected slots:
     void tripped();

@@ -23,16 +23,15 @@ QString shownPath(const QFileInfo &info) {
     return QDir::toNativeSeparators(info.absoluteFilePath());
 }
 
-// The window lets its own vault go before anything is done with its file.
-bool isOpenVault(const QString &sPath, const QString &sOpenVault) {
-    return !sOpenVault.isEmpty() && QFileInfo(sPath) == QFileInfo(sOpenVault);
-}
-
 bool isHeldElsewhere(const QString &sPath, const QString &sOpenVault) {
     return !isOpenVault(sPath, sOpenVault) && NoteStore::isInUse(toLocalPath(sPath));
 }
 
 } // namespace
+
+bool isOpenVault(const QString &sPath, const QString &sOpenVault) {
+    return !sOpenVault.isEmpty() && QFileInfo(sPath) == QFileInfo(sOpenVault);
+}
 
 bool isVaultInUse(const Ka::FileException &e) {
     return e.getErrorCode() == EWOULDBLOCK && qstrcmp(e.what(), NoteStore::kVaultInUse) == 0;

@@ -9,6 +9,10 @@ namespace Ka {
 class FileException;
 }
 
+// True when sPath names the vault open in this window (sOpenVault, its path;
+// empty when none is open). The window lets that one go itself before
+// anything is done with its file.
+bool isOpenVault(const QString &sPath, const QString &sOpenVault);
 // True for the store's refusal of a vault that another store holds.
 bool isVaultInUse(const Ka::FileException &e);
 // Says in a box that the vault is open in another window or program.

@@ -179,6 +179,10 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
     pForgetRetry->setSingleShot(true);
     pForgetRetry->setInterval(kForgetRetryMs);
     connect(pForgetRetry, SIGNAL(timeout()), this, SLOT(forget()));
+    // A forget that waits for a dialog to go is one for the idle time before
+    // the user's last action: after the click that closes the dialog the
+    // idle time starts anew.
+    connect(pAutoForget, SIGNAL(userActed()), pForgetRetry, SLOT(stop()));
 
     initFromOptions();
     vaultChanged();
@@ -357,31 +361,45 @@ void MainWnd::newVault() {
 
 bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
     // Refused before the open vault is let go, which then stays open.
-    if (refuseIfHeldElsewhere(sPath) || !releaseVault())
+    if (refuseIfHeldElsewhere(sPath))
         return false;
     if (!QFileInfo::exists(sPath)) {
         QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
-    } else {
-        try {
-            auto pOpened =
-                std::make_unique<NoteStore>(toLocalPath(sPath), toKaString(sPass.toUtf8()));
-            sRemoteUser.clear();
-            sRemotePass.clear();
-            if (auto *pUser = dynamic_cast<Vrel::String *>(pOpened->getHeader("remoteUser")))
-                sRemoteUser = QString::fromUtf8(*pUser);
-            if (auto *pPass = dynamic_cast<Vrel::String *>(pOpened->getHeader("remotePass")))
-                sRemotePass = QString::fromUtf8(*pPass);
-            pStore = pOpened.release();
-        } catch (const std::exception &e) {
-            reportOpenFailure(&e);
-        } catch (...) {
-            reportOpenFailure(nullptr);
-        }
-        if (pStore)
-            addRecentDocument(sPath);
+        return false;
     }
+    // The password is tried before the open vault is let go: a mistyped one
+    // must not cost the vault open here, nor its windows' unsaved text. Only
+    // the vault open here cannot be opened twice; it is let go first.
+    const bool bReopen = isOpenVault(sPath, openVaultPath());
+    if (bReopen && !releaseVault())
+        return false;
+    std::unique_ptr<NoteStore> pOpened;
+    QString sUser;
+    QString sPassword;
+    try {
+        auto pTried = std::make_unique<NoteStore>(toLocalPath(sPath), toKaString(sPass.toUtf8()));
+        if (auto *pUser = dynamic_cast<Vrel::String *>(pTried->getHeader("remoteUser")))
+            sUser = QString::fromUtf8(*pUser);
+        if (auto *pPass = dynamic_cast<Vrel::String *>(pTried->getHeader("remotePass")))
+            sPassword = QString::fromUtf8(*pPass);
+        pOpened = std::move(pTried);
+    } catch (const std::exception &e) {
+        reportOpenFailure(&e);
+    } catch (...) {
+        reportOpenFailure(nullptr);
+    }
+    // Then the save questions, where Cancel keeps the open vault too.
+    if (!pOpened || (!bReopen && !releaseVault())) {
+        if (bReopen)
+            vaultChanged();
+        return false;
+    }
+    sRemoteUser = sUser;
+    sRemotePass = sPassword;
+    pStore = pOpened.release();
+    addRecentDocument(sPath);
     vaultChanged();
-    return pStore != nullptr;
+    return true;
 }
 
 void MainWnd::reportOpenFailure(const std::exception *pFailure) {
@@ -542,6 +560,10 @@ void MainWnd::openNote(const QByteArray &baId) {
     hWindowBars.insert(pSub, lCurBars);
     showExtraBars();
     setNoteWindowActions(true);
+    // The area hands the focus to the new window's text only while this
+    // window is active; right after a dialog (New Note, Import) it is not,
+    // and the typing would go to the window frame once it is again.
+    pEditor->setFocus();
 }
 
 void MainWnd::openNote(const QModelIndex &index) {

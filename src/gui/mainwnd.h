@@ -57,8 +57,9 @@ class VaultModel;
 // After the idle time of the options the open vault is saved and closed
 // (forget). That never happens under a slot or widget that is still at work:
 // while a modal dialog, a menu or a mouse drag is open the forget waits until
-// it has ended (mayForgetNow); a note that cannot be saved keeps the vault
-// and its window open.
+// it has ended (mayForgetNow), unless the user presses a key or button
+// meanwhile, which starts the idle time anew; a note that cannot be saved
+// keeps the vault and its window open.
 //
 // GUI thread only. The window is meant to be the top-level window of the
 // application; it has no parent.
@@ -88,6 +89,10 @@ public slots:
     // The wizard, or the new-vault dialog when the wizard is switched off.
     virtual void newVault();
     // Opens the vault at sPath with sPass; true when it is open afterwards.
+    // The password is tried before the open vault is let go (but for a
+    // reopening of that very vault): a failure leaves it open, with its
+    // windows and their text. Once the password is right, the windows ask
+    // whether to save, and Cancel keeps everything as it was.
     // A failure is told in a box: a vault open elsewhere as such; a wrong
     // password or a file that is not a vault in one general text; a reason
     // the user can act on (permissions, a failing disk) after that text.

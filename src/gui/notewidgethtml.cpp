@@ -80,6 +80,8 @@ NoteWidgetHtml::NoteWidgetHtml(const QByteArray &baId, const QString &sName,
     : NoteWidget(baId, sName, pParent) {
     std::unique_ptr<Vrel::Dictionary> pOwned(pContent);
     setupUi(this);
+    // Focus given to the editor is meant for its text.
+    setFocusProxy(teNote);
     updateTitle();
     if (pOwned)
         teNote->setHtml(fromUtf8UpToZero(pOwned->valueStr("data")));

@@ -31,6 +31,7 @@
 #include <QStringEncoder>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QWindow>
@@ -1331,6 +1332,75 @@ private slots:
 
         QCOMPARE(awaitNotice([&] { pWnd->forget(); }).value(0), QString("Pelimund - Idle"));
         QCOMPARE(textAfterReopen("Big"), sWords);
+    }
+
+    // A wrong password for another vault is refused before anything of the
+    // open vault goes: no save question, its window and unsaved text kept,
+    // and the other file untouched. The right password asks, then switches.
+    void wrongPasswordKeepsTheOpenVault() {
+        windowOnNewVault("other.vault")->newNote("Theirs", "html");
+        windowOnNewVault();
+        createNote("Draft");
+        type("unsaved");
+        const QByteArray baOther = GuiTest::fileBytes(path("other.vault"));
+        const QStringList lRefusal =
+            awaitNotice([&] { QVERIFY(!pWnd->openVault(path("other.vault"), "wrong")); });
+        QVERIFY(lRefusal.value(1).startsWith("Vault cannot be opened."));
+        QCOMPARE(listedNames(), QStringList{"Draft"});
+        QVERIFY(editor()->isModified());
+        action("actionSaveNote")->trigger();
+        QCOMPARE(GuiTest::fileBytes(path("other.vault")), baOther);
+        QCOMPARE(textAfterReopen("Draft"), QString("unsaved"));
+
+        type("more ");
+        GuiTest::answerMessageBox(QMessageBox::Save);
+        QVERIFY(pWnd->openVault(path("other.vault"), "pw"));
+        QCOMPARE(listedNames(), QStringList{"Theirs"});
+        QCOMPARE(textAfterReopen("Draft"), QString("more unsaved"));
+    }
+
+    // The click that closes a dialog which stood past the idle time starts
+    // the idle time anew: the forget that waited for the dialog is dropped,
+    // and the vault closes a full idle period later.
+    void clickAfterADialogStartsTheIdleTimeAnew() {
+        windowOnNewVault();
+        autoForget()->setMinuteLength(1000);
+        autoForget()->timeoutChanged(1);
+        GuiTest::answerModal([&](QWidget *pModal) {
+            QVERIFY(GuiTest::waitFor([&] { return pWnd->pForgetRetry->isActive(); }));
+            QTest::mouseClick(pModal->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok),
+                              Qt::LeftButton);
+        });
+        action("actionAboutPelimund")->trigger();
+        const int iLeft = autoForget()->remainingTime();
+        const QStringList lLater = awaitNotice([&] {
+            // Past the forget's next look, and still open.
+            GuiTest::waitFor([&] { return autoForget()->remainingTime() < iLeft - 400; });
+            QVERIFY(store());
+            QVERIFY(GuiTest::waitFor([&] { return !store(); }));
+        });
+        QCOMPARE(lLater.value(0), QString("Pelimund - Idle"));
+    }
+
+    // Keys typed right after Create or Import, as the window gets them, land
+    // in the new note.
+    void aNewNoteTakesTheTyping() {
+        windowOnNewVault();
+        const auto typeKeys = [&] {
+            for (char c : {'h', 'i', ' '})
+                QTest::keyClick(pWnd->windowHandle(), c);
+        };
+        createNote("Typed");
+        typeKeys();
+        QCOMPARE(text(), QString("hi "));
+        QVERIFY(editor()->isModified());
+        QFile file(path("list.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("imported") == 8);
+        file.close();
+        GuiTest::answerFileDialog(file.fileName());
+        action("actionImportNote")->trigger();
+        typeKeys();
+        QCOMPARE(text(), QString("hi imported"));
     }
 };
 
