@@ -260,7 +260,13 @@ void NoteWidgetHtml::toggleUnderline() {
 
 void NoteWidgetHtml::setFont(const QFont &font) {
     const QStringList lFamilies = font.families();
-    applyCharFormat([&lFamilies](QTextCharFormat &f) { f.setFontFamilies(lFamilies); });
+    applyCharFormat([&lFamilies](QTextCharFormat &f) {
+        f.setFontFamilies(lFamilies);
+        // Qt's OpenDocument writer writes a family (the list's first) only
+        // where the older single-family property is set too; without it the
+        // export names the default font.
+        f.setProperty(QTextFormat::FontFamily, lFamilies.value(0));
+    });
 }
 
 void NoteWidgetHtml::setFontSize(const QString &sSize) {
