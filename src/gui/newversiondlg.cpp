@@ -102,6 +102,9 @@ void NewVersionDlg::download() {
                                  .arg(sUrl));
         return;
     }
+    // The record holds one installer: the one an earlier "Update Now" left
+    // goes now, or nothing would ever delete it once this one is recorded.
+    removeLeftOver();
     if (!createTarget())
         return;
     QSettings settings;

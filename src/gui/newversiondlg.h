@@ -25,7 +25,9 @@ class QProgressDialog;
 // it, and the user is told why. The file is always created new, never
 // through a file or link that is already there; its path and version are
 // recorded in the settings ("update-dl/path", "update-dl/ver") only once it
-// exists, and the next start-up removes it (removeLeftOver).
+// exists, and the next start-up removes it (removeLeftOver). A new download
+// first removes the one recorded before in the same way, so that no
+// installer is left behind unrecorded.
 //
 // One download at a time: "Update Now" is disabled while one runs. Closing
 // the dialog during a download cancels it. The parent should be the

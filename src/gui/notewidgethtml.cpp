@@ -214,9 +214,18 @@ void NoteWidgetHtml::exportNote() {
     // passes unnoticed nor leaves half of the file where an earlier one was.
     QBuffer buffer;
     QTextDocumentWriter(&buffer, baFormat).write(teNote->document());
+    // Unbuffered and written to the end piece by piece: a short write is
+    // tried again for the rest, whose failure carries the system's reason
+    // (Qt records none for a short write), and no bytes wait for commit(),
+    // which does not fail for a flush that does.
     QSaveFile file(sFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.size() ||
-        !file.commit())
+    bool bWritten = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 iDone = 0; bWritten && iDone < buffer.size();) {
+        const qint64 iWrote = file.write(buffer.data().constData() + iDone, buffer.size() - iDone);
+        bWritten = iWrote > 0;
+        iDone += iWrote;
+    }
+    if (!bWritten || !file.commit())
         QMessageBox::warning(this, tr("Pelimund"),
                              tr("The note could not be written to \"%1\".\n\nDetails: %2")
                                  .arg(sFile, file.errorString()));
@@ -262,7 +271,13 @@ void NoteWidgetHtml::toggleUnderline() {
 
 void NoteWidgetHtml::setFont(const QFont &font) {
     const QStringList lFamilies = font.families();
-    applyCharFormat([&lFamilies](QTextCharFormat &f) { f.setFontFamilies(lFamilies); });
+    applyCharFormat([&lFamilies](QTextCharFormat &f) {
+        f.setFontFamilies(lFamilies);
+        // Qt's OpenDocument writer writes a family (the list's first) only
+        // where the older single-family property is set too; without it the
+        // export names the default font.
+        f.setProperty(QTextFormat::FontFamily, lFamilies.value(0));
+    });
 }
 
 void NoteWidgetHtml::setFontSize(const QString &sSize) {

@@ -299,6 +299,40 @@ private slots:
         QVERIFY(!downloading());
     }
 
+    // A second download first deletes the installer the first one recorded,
+    // whether it then completes, fails or is cancelled: none is left behind
+    // unrecorded.
+    void earlierDownloadGoes_data() {
+        QTest::addColumn<int>("iStatus");
+        QTest::addColumn<bool>("bCancel");
+        QTest::newRow("completes") << 200 << false;
+        QTest::newRow("fails") << 404 << false;
+        QTest::newRow("is cancelled") << 200 << true;
+    }
+    void earlierDownloadGoes() {
+        QFETCH(int, iStatus);
+        QFETCH(bool, bCancel);
+        HttpServer::Reply reply;
+        reply.baBody = "first";
+        server().setReply("/setup.exe", reply);
+        dialog("/setup.exe");
+        downloadToTheEnd(QMessageBox::No);
+        QCOMPARE(QSettings().value("update-dl/path").toString(), temp("setup.exe"));
+        reply.baBody = "second";
+        reply.iStatus = iStatus;
+        server().setReply("/setup.exe", reply);
+        const bool bKept = iStatus == 200 && !bCancel;
+        GuiTest::answerMessageBox(bKept ? QMessageBox::No : QMessageBox::Ok);
+        dialog("/setup.exe")->download();
+        if (bCancel)
+            progress()->findChild<QPushButton *>()->click();
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QCOMPARE(tempFiles(), bKept ? QStringList{"setup.exe"} : QStringList{});
+        QCOMPARE(contentOf(temp("setup.exe")), QByteArray(bKept ? "second" : "(unreadable)"));
+        QCOMPARE(QSettings().value("update-dl/path").toString(),
+                 bKept ? temp("setup.exe") : QString());
+    }
+
     // While a download runs, "Update Now" is off and a second start is
     // ignored: one request, one file.
     void oneDownloadAtATime() {

@@ -25,10 +25,14 @@
 #include <QTextList>
 #include <QTextTable>
 #include <QToolBar>
+#include <QXmlStreamReader>
 #include <QtEndian>
 
 #include <zlib.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -143,15 +147,18 @@ QByteArray fileBytes(const QString &sPath) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Answers the export dialog with a file name and one of its filters.
-void answerExport(const QString &sPath, const QString &sFilter) {
-    GuiTest::answerModal([sPath, sFilter](QWidget *pModal) {
+// Answers the export dialog with a file name and one of its filters; with
+// pMessage, also the message box that follows, whose text goes there.
+void answerExport(const QString &sPath, const QString &sFilter, QString *pMessage = nullptr) {
+    GuiTest::answerModal([sPath, sFilter, pMessage](QWidget *pModal) {
         auto *pDialog = qobject_cast<QFileDialog *>(pModal);
         QVERIFY(pDialog);
         QCOMPARE(pDialog->windowTitle(), QString("Pelimund - Export"));
         // The filter first: choosing one rewrites the suffix of the name.
         pDialog->selectNameFilter(sFilter);
         pDialog->selectFile(sPath);
+        if (pMessage)
+            GuiTest::answerMessageBox(QMessageBox::Ok, pMessage);
         static_cast<QDialog *>(pDialog)->accept();
     });
 }
@@ -581,6 +588,65 @@ private slots:
                      sMessage.contains("/missing/note.html\"."),
                  qPrintable(sMessage));
         QVERIFY(QDir(GuiTest::homePath() + "/Documents").isEmpty());
+    }
+
+    // A failed export names the system's reason and leaves no file. A file
+    // size limit (its signal ignored) fails writes past the first bytes with
+    // EFBIG as a full disk fails them with ENOSPC, for any user; a child
+    // takes it, so that no other file of the test meets it.
+    void exportFailureSaysWhy() {
+        support::TempDir dir;
+        const QString sDir = QString::fromStdString(dir.getPath());
+        QVERIFY(support::passesInChild([&sDir] {
+            Editor e(kFormatted);
+            QString sMessage;
+            answerExport(sDir + "/doc.odt", "Oasis Open Document (*.odt)", &sMessage);
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{100, 100};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            e.pNote->exportNote();
+            return GuiTest::pendingAnswers() == 0 && QDir(sDir).isEmpty() &&
+                   sMessage.endsWith("Details: " + QString::fromLocal8Bit(std::strerror(EFBIG)));
+        }));
+    }
+
+    // A family picked in the font box, any but the text's, reaches the
+    // OpenDocument export (its span's style, read with zlib and Qt's XML
+    // reader) and the note's HTML.
+    void fontFamilyExported() {
+        support::TempDir dir;
+        const QString sOdt = QString::fromStdString(dir.getFilePath("serif.odt"));
+        Editor e("<p>plain serif</p>");
+        e.put("serif");
+        auto *pBox = e.lBars[2]->findChild<QFontComboBox *>();
+        pBox->setCurrentIndex(pBox->currentIndex() == 0 ? 1 : 0);
+        const QString sFamily = pBox->currentText();
+        answerExport(sOdt, "Oasis Open Document (*.odt)");
+        e.pNote->exportNote();
+
+        QXmlStreamReader xml(readZip(fileBytes(sOdt)).value("content.xml"));
+        QHash<QString, QString> hFamilyOf;
+        QString sStyle, sSpanStyle;
+        while (!xml.atEnd()) {
+            if (!xml.readNextStartElement())
+                continue;
+            const QXmlStreamAttributes attributes = xml.attributes();
+            if (xml.name() == u"style") {
+                sStyle = attributes.value("style:name").toString();
+            } else if (xml.name() == u"text-properties") {
+                hFamilyOf[sStyle] = attributes.value("fo:font-family").toString();
+            } else if (xml.name() == u"span") {
+                const QString sName = attributes.value("text:style-name").toString();
+                if (xml.readElementText() == "serif")
+                    sSpanStyle = sName;
+            }
+        }
+        QVERIFY(!sSpanStyle.isEmpty());
+        QCOMPARE(hFamilyOf.value(sSpanStyle), sFamily);
+
+        std::unique_ptr<Vrel::Object> pData(e.pNote->getData());
+        Editor reread(static_cast<Vrel::Dictionary *>(pData.get())->valueStr("data"));
+        QCOMPARE(reread.formatOf("serif").fontFamilies().toStringList(), QStringList{sFamily});
     }
 
     // Images from regular files (path or file: URL) and from the program's
