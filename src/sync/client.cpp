@@ -728,6 +728,7 @@ bool Client::downloadVault() {
         pStore->resetRemoteVersion();
         unbind.end();
         notifyVaultChanged();
+        emit operationText(tr("Not imported"));
         emit error(tr("The vault was not imported: none of its notes can be read with the "
                       "password given. Please import it again with the password of the vault "
                       "it came from."));
