@@ -39,15 +39,16 @@ void ensureApplication() {
     new QApplication(argc, argv);
 }
 
-// HTML of about iChars characters: paragraphs with bold, italic, coloured
-// and sized spans, lists and small tables.
+// HTML of about iChars characters: paragraphs with bold, italic, coloured,
+// sized and serif spans, lists and small tables.
 QString bodyHtml(qsizetype iChars) {
     QString sBody;
     uint32_t x = 11;
     for (int i = 0; sBody.size() < iChars; ++i) {
         x = x * 1103515245u + 12345u;
         sBody += QString("<p>Entry %1 has <b>bold %2</b>, <i>italic</i> and "
-                         "<span style=\"color:#%3; font-size:%4pt\">coloured</span> words.</p>")
+                         "<span style=\"color:#%3; font-size:%4pt\">coloured</span> and "
+                         "<span style=\"font-family:'DejaVu Serif'\">serif</span> words.</p>")
                      .arg(i)
                      .arg(x >> 20)
                      .arg(x & 0xffffff, 6, 16, QChar('0'))

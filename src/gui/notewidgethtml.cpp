@@ -26,6 +26,7 @@
 #include <cmath>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -57,6 +58,50 @@ QString fromUtf8UpToZero(const QByteArray &baText) {
     return QString::fromUtf8(iZero < 0 ? baText : baText.left(iZero));
 }
 
+// Qt's OpenDocument writer names a span's font family (the first of its
+// list) only where the older single-family property is set as well, which
+// Qt's HTML reader never sets.
+void setWriterFamily(QTextCharFormat &rFormat, const QStringList &lFamilies) {
+    rFormat.setProperty(QTextFormat::FontFamily, lFamilies.value(0));
+}
+
+// Gives every span of a note just loaded that names its family the property
+// the OpenDocument writer reads, as setFont does; the note stays unmodified,
+// with nothing to undo.
+void addWriterFamilies(QTextDocument &rDoc) {
+    struct Span {
+        int iStart, iEnd;
+        QStringList lFamilies;
+    };
+    std::vector<Span> lSpans;
+    for (QTextBlock block = rDoc.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (format.hasProperty(QTextFormat::FontFamilies) &&
+                !format.hasProperty(QTextFormat::FontFamily))
+                lSpans.push_back({fragment.position(), fragment.position() + fragment.length(),
+                                  format.fontFamilies().toStringList()});
+        }
+    }
+    if (lSpans.empty())
+        return;
+    // Undo is off meanwhile: a note just loaded has nothing to undo.
+    rDoc.setUndoRedoEnabled(false);
+    QTextCursor cursor(&rDoc);
+    cursor.beginEditBlock();
+    for (const Span &span : lSpans) {
+        cursor.setPosition(span.iStart);
+        cursor.setPosition(span.iEnd, QTextCursor::KeepAnchor);
+        QTextCharFormat family;
+        setWriterFamily(family, span.lFamilies);
+        cursor.mergeCharFormat(family);
+    }
+    cursor.endEditBlock();
+    rDoc.setUndoRedoEnabled(true);
+    rDoc.setModified(false);
+}
+
 QIcon icon(const char *sName) {
     return IconCache::getInstance().getIcon(sName);
 }
@@ -86,6 +131,7 @@ NoteWidgetHtml::NoteWidgetHtml(const QByteArray &baId, const QString &sName,
     if (pOwned)
         teNote->setHtml(fromUtf8UpToZero(pOwned->valueStr("data")));
     pOwned.reset();
+    addWriterFamilies(*teNote->document());
 
     connect(teNote, SIGNAL(currentCharFormatChanged(QTextCharFormat)), this,
             SLOT(formatChanged(QTextCharFormat)));
@@ -273,10 +319,7 @@ void NoteWidgetHtml::setFont(const QFont &font) {
     const QStringList lFamilies = font.families();
     applyCharFormat([&lFamilies](QTextCharFormat &f) {
         f.setFontFamilies(lFamilies);
-        // Qt's OpenDocument writer writes a family (the list's first) only
-        // where the older single-family property is set too; without it the
-        // export names the default font.
-        f.setProperty(QTextFormat::FontFamily, lFamilies.value(0));
+        setWriterFamily(f, lFamilies);
     });
 }
 

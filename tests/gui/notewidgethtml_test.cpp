@@ -612,41 +612,49 @@ private slots:
 
     // A family picked in the font box, any but the text's, reaches the
     // OpenDocument export (its span's style, read with zlib and Qt's XML
-    // reader) and the note's HTML.
+    // reader) and the note's HTML; so it does once the note is loaded again,
+    // which leaves the note as it was and unmodified.
     void fontFamilyExported() {
         support::TempDir dir;
-        const QString sOdt = QString::fromStdString(dir.getFilePath("serif.odt"));
+        const auto exportedFamily = [&dir](Editor &e) {
+            const QString sOdt =
+                QString::fromStdString(dir.getFilePath(e.pNote->getName().toStdString() + ".odt"));
+            answerExport(sOdt, "Oasis Open Document (*.odt)");
+            e.pNote->exportNote();
+            QXmlStreamReader xml(readZip(fileBytes(sOdt)).value("content.xml"));
+            QHash<QString, QString> hFamilyOf;
+            QString sStyle, sSpanStyle;
+            while (!xml.atEnd()) {
+                if (!xml.readNextStartElement())
+                    continue;
+                const QXmlStreamAttributes attributes = xml.attributes();
+                if (xml.name() == u"style") {
+                    sStyle = attributes.value("style:name").toString();
+                } else if (xml.name() == u"text-properties") {
+                    hFamilyOf[sStyle] = attributes.value("fo:font-family").toString();
+                } else if (xml.name() == u"span") {
+                    const QString sName = attributes.value("text:style-name").toString();
+                    if (xml.readElementText() == "serif")
+                        sSpanStyle = sName;
+                }
+            }
+            return sSpanStyle.isEmpty() ? QString("(no span)") : hFamilyOf.value(sSpanStyle);
+        };
         Editor e("<p>plain serif</p>");
         e.put("serif");
         auto *pBox = e.lBars[2]->findChild<QFontComboBox *>();
         pBox->setCurrentIndex(pBox->currentIndex() == 0 ? 1 : 0);
         const QString sFamily = pBox->currentText();
-        answerExport(sOdt, "Oasis Open Document (*.odt)");
-        e.pNote->exportNote();
-
-        QXmlStreamReader xml(readZip(fileBytes(sOdt)).value("content.xml"));
-        QHash<QString, QString> hFamilyOf;
-        QString sStyle, sSpanStyle;
-        while (!xml.atEnd()) {
-            if (!xml.readNextStartElement())
-                continue;
-            const QXmlStreamAttributes attributes = xml.attributes();
-            if (xml.name() == u"style") {
-                sStyle = attributes.value("style:name").toString();
-            } else if (xml.name() == u"text-properties") {
-                hFamilyOf[sStyle] = attributes.value("fo:font-family").toString();
-            } else if (xml.name() == u"span") {
-                const QString sName = attributes.value("text:style-name").toString();
-                if (xml.readElementText() == "serif")
-                    sSpanStyle = sName;
-            }
-        }
-        QVERIFY(!sSpanStyle.isEmpty());
-        QCOMPARE(hFamilyOf.value(sSpanStyle), sFamily);
+        QCOMPARE(exportedFamily(e), sFamily);
 
         std::unique_ptr<Vrel::Object> pData(e.pNote->getData());
-        Editor reread(static_cast<Vrel::Dictionary *>(pData.get())->valueStr("data"));
+        const QByteArray baHtml = static_cast<Vrel::Dictionary *>(pData.get())->valueStr("data");
+        Editor reread(baHtml, "Again");
         QCOMPARE(reread.formatOf("serif").fontFamilies().toStringList(), QStringList{sFamily});
+        QVERIFY(!reread.pNote->isModified() && !reread.doc()->isUndoAvailable());
+        QCOMPARE(exportedFamily(reread), sFamily);
+        pData.reset(reread.pNote->getData());
+        QCOMPARE(static_cast<Vrel::Dictionary *>(pData.get())->valueStr("data"), baHtml);
     }
 
     // Images from regular files (path or file: URL) and from the program's
