@@ -6,6 +6,7 @@
 #include "gui/finddlg.h"
 #include "gui/iconcache.h"
 #include "gui/notedocument.h"
+#include "gui/savewhole.h"
 #include "vrel/dictionary.h"
 
 #include <QActionGroup>
@@ -15,7 +16,6 @@
 #include <QFileDialog>
 #include <QFontComboBox>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QTextDocumentWriter>
 #include <QTextList>
 #include <QTextTable>
@@ -260,21 +260,11 @@ void NoteWidgetHtml::exportNote() {
     // passes unnoticed nor leaves half of the file where an earlier one was.
     QBuffer buffer;
     QTextDocumentWriter(&buffer, baFormat).write(teNote->document());
-    // Unbuffered and written to the end piece by piece: a short write is
-    // tried again for the rest, whose failure carries the system's reason
-    // (Qt records none for a short write), and no bytes wait for commit(),
-    // which does not fail for a flush that does.
-    QSaveFile file(sFile);
-    bool bWritten = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qint64 iDone = 0; bWritten && iDone < buffer.size();) {
-        const qint64 iWrote = file.write(buffer.data().constData() + iDone, buffer.size() - iDone);
-        bWritten = iWrote > 0;
-        iDone += iWrote;
-    }
-    if (!bWritten || !file.commit())
-        QMessageBox::warning(this, tr("Pelimund"),
-                             tr("The note could not be written to \"%1\".\n\nDetails: %2")
-                                 .arg(sFile, file.errorString()));
+    QString sError;
+    if (!saveWhole(sFile, buffer.data(), &sError))
+        QMessageBox::warning(
+            this, tr("Pelimund"),
+            tr("The note could not be written to \"%1\".\n\nDetails: %2").arg(sFile, sError));
 }
 
 void NoteWidgetHtml::applyCharFormat(const std::function<void(QTextCharFormat &)> &fChange) {

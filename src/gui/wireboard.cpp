@@ -1,8 +1,9 @@
 // WireBoard: a wire-world board, its generation rule and its file form.
 #include "gui/wireboard.h"
 
+#include "gui/savewhole.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -169,10 +170,9 @@ std::optional<WireBoard> WireBoard::load(const QString &sFile, QString *pError) 
 }
 
 bool WireBoard::save(const QString &sFile, QString *pError) const {
-    QSaveFile file(sFile);
-    const QByteArray baFile = toBytes();
-    if (!file.open(QIODevice::WriteOnly) || file.write(baFile) != baFile.size() || !file.commit()) {
-        setError(pError, file.errorString());
+    QString sError;
+    if (!saveWhole(sFile, toBytes(), &sError)) {
+        setError(pError, sError);
         return false;
     }
     return true;
