@@ -368,10 +368,12 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
         return false;
     }
     // The password is tried before the open vault is let go: a mistyped one
-    // must not cost the vault open here, nor its windows' unsaved text. Only
-    // the vault open here cannot be opened twice; it is let go first.
-    const bool bReopen = isOpenVault(sPath, openVaultPath());
-    if (bReopen && !releaseVault())
+    // must not cost the vault open here, nor its windows' unsaved text. The
+    // vault open here cannot be opened twice, and an empty file becomes a
+    // vault as it is opened: those are let go (or asked about) first, so
+    // that a Cancel leaves the empty file as it was.
+    const bool bReleaseFirst = isOpenVault(sPath, openVaultPath()) || QFileInfo(sPath).size() == 0;
+    if (bReleaseFirst && !releaseVault())
         return false;
     std::unique_ptr<NoteStore> pOpened;
     QString sUser;
@@ -389,8 +391,8 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
         reportOpenFailure(nullptr);
     }
     // Then the save questions, where Cancel keeps the open vault too.
-    if (!pOpened || (!bReopen && !releaseVault())) {
-        if (bReopen)
+    if (!pOpened || (!bReleaseFirst && !releaseVault())) {
+        if (bReleaseFirst)
             vaultChanged();
         return false;
     }

@@ -31,8 +31,8 @@
 #include <QStringEncoder>
 #include <QTabBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QWindow>
 #include <QWizard>
@@ -1352,7 +1352,15 @@ private slots:
         QCOMPARE(GuiTest::fileBytes(path("other.vault")), baOther);
         QCOMPARE(textAfterReopen("Draft"), QString("unsaved"));
 
+        // An empty file, which opening makes a vault, is asked about first:
+        // Cancel leaves it empty.
+        QVERIFY(QFile(path("empty.vault")).open(QIODevice::WriteOnly));
         type("more ");
+        GuiTest::answerMessageBox(QMessageBox::Cancel);
+        QVERIFY(!pWnd->openVault(path("empty.vault"), "pw"));
+        QCOMPARE(QFileInfo(path("empty.vault")).size(), 0);
+        QCOMPARE(listedNames(), QStringList{"Draft"});
+
         GuiTest::answerMessageBox(QMessageBox::Save);
         QVERIFY(pWnd->openVault(path("other.vault"), "pw"));
         QCOMPARE(listedNames(), QStringList{"Theirs"});
