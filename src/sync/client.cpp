@@ -703,7 +703,6 @@ bool Client::downloadVault() {
     if (!lIds.empty())
         sendLoad(lIds.front());
     bool bComplete = true;
-    int iImported = 0;
     for (size_t i = 0; i < lIds.size(); ++i) {
         ServerAnswer::Note note;
         const bool bLoaded = ServerAnswer::note(ServerAnswer::read(stream).get(), note);
@@ -712,17 +711,16 @@ bool Client::downloadVault() {
             sendLoad(lIds[i + 1]);
         // One missing here (or that this vault cannot read) is fetched by
         // the first sync.
-        const bool bImported = bLoaded && importNote(lIds[i], note, note.iVersion);
-        iImported += bImported;
-        bComplete = bImported && bComplete;
+        bComplete = bLoaded && importNote(lIds[i], note, note.iVersion) && bComplete;
         emit operationStep(int(i + 1));
         batch.tick(note.baData.size());
     }
     batch.end();
-    // Not one note opens with this vault's password: the password is wrong.
+    // The vault was new and empty: not one note opens with its password, so
+    // the password is wrong.
     // Bound to the remote vault, this one would send it notes that no other
     // copy can read; unbound, it is an empty vault of its own.
-    if (iImported == 0 && iUnreadable > 0) {
+    if (pStore->getNoteCount() == 0 && iUnreadable > 0) {
         NoteStore::Batch unbind(*pStore);
         pStore->removeHeader("syncId");
         pStore->resetRemoteVersion();

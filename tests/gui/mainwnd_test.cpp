@@ -14,6 +14,7 @@
 #include "store/notestore.h"
 #include "store/stringconv.h"
 #include "support/child.h"
+#include "support/filesizelimit.h"
 #include "support/guitest.h"
 
 #include <QAbstractButton>
@@ -37,10 +38,8 @@
 #include <QWindow>
 #include <QWizard>
 
-#include <csignal>
 #include <memory>
 #include <sys/fsuid.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,23 +107,6 @@ void answerOk(QString *pText) {
     GuiTest::answerMessageBox(QMessageBox::Ok, pText);
 }
 
-// While it lives, writes that would grow any file past iSize bytes fail
-// (as root too, which file modes would not stop).
-class FileSizeLimit {
-    rlimit old{};
-
-public:
-    explicit FileSizeLimit(qint64 iSize) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = rlim_t(iSize);
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            qFatal("cannot limit the file size");
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
-
 // A text that does not compress to nothing.
 QString manyWords() {
     QString sWords;
@@ -176,11 +158,12 @@ class MainWndTest : public QObject {
     // A vault with the saved note "Big", then sWords typed into it while the
     // file may grow no more: the next save of "Big" fails until the limit
     // goes.
-    std::unique_ptr<FileSizeLimit> noteThatCannotBeSaved(const QString &sWords) {
+    std::unique_ptr<support::FileSizeLimit> noteThatCannotBeSaved(const QString &sWords) {
         windowOnNewVault();
         createNote("Big");
         action("actionSaveNote")->trigger();
-        auto pFull = std::make_unique<FileSizeLimit>(QFileInfo(path("notes.vault")).size());
+        auto pFull =
+            std::make_unique<support::FileSizeLimit>(QFileInfo(path("notes.vault")).size());
         type(sWords);
         return pFull;
     }

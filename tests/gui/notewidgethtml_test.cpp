@@ -7,6 +7,7 @@
 #include "gui/notewidgethtml.h"
 #include "support/child.h"
 #include "support/editoricons.h"
+#include "support/filesizelimit.h"
 #include "support/guitest.h"
 #include "support/tempdir.h"
 #include "vrel/dictionary.h"
@@ -31,7 +32,6 @@
 #include <zlib.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <sys/resource.h>
@@ -601,9 +601,7 @@ private slots:
             Editor e(kFormatted);
             QString sMessage;
             answerExport(sDir + "/doc.odt", "Oasis Open Document (*.odt)", &sMessage);
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{100, 100};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const support::FileSizeLimit limit(100);
             e.pNote->exportNote();
             return GuiTest::pendingAnswers() == 0 && QDir(sDir).isEmpty() &&
                    sMessage.endsWith("Details: " + QString::fromLocal8Bit(std::strerror(EFBIG)));
