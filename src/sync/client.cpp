@@ -689,16 +689,17 @@ bool Client::downloadVault() {
     emit operationText(tr("Downloading Note Data..."));
     emit operationCount(int(lIds.size()));
 
+    // The vault is tied to the remote vault only once its password has
+    // opened one of its notes, in the same commit as that note. Tied with a
+    // wrong password, it would send the remote vault notes that no other
+    // copy can read; a download cut off before such a note leaves an empty
+    // vault of its own.
+    const auto bind = [this] { pStore->setHeader("syncId", new Vrel::String(baVaultId)); };
+    bool bBound = false;
     // The list carries no versions, so the notes arrive in no useful order:
     // every commit of the loads leaves the vault's remote version at 0, so
     // that a sync after a download cut off asks for every change, fetching
     // what is missing and skipping what is here.
-    {
-        NoteStore::Batch bind(*pStore);
-        pStore->setHeader("syncId", new Vrel::String(baVaultId));
-        pStore->resetRemoteVersion();
-        bind.end();
-    }
     Batch batch(*pStore, iBatchBytes, [this] { pStore->resetRemoteVersion(); });
     if (!lIds.empty())
         sendLoad(lIds.front());
@@ -711,20 +712,25 @@ bool Client::downloadVault() {
             sendLoad(lIds[i + 1]);
         // One missing here (or that this vault cannot read) is fetched by
         // the first sync.
-        bComplete = bLoaded && importNote(lIds[i], note, note.iVersion) && bComplete;
+        const bool bOpened = bLoaded && importNote(lIds[i], note, note.iVersion);
+        if (bOpened && !bBound) {
+            bind();
+            bBound = true;
+        }
+        bComplete = bOpened && bComplete;
         emit operationStep(int(i + 1));
         batch.tick(note.baData.size());
+    }
+    // With no note to try the password on (the remote vault is empty, or
+    // every note went before it was loaded), it is taken as it was given.
+    if (!bBound && iUnreadable == 0) {
+        bind();
+        bBound = true;
     }
     batch.end();
     // The vault was new and empty: not one note opens with its password, so
     // the password is wrong.
-    // Bound to the remote vault, this one would send it notes that no other
-    // copy can read; unbound, it is an empty vault of its own.
-    if (pStore->getNoteCount() == 0 && iUnreadable > 0) {
-        NoteStore::Batch unbind(*pStore);
-        pStore->removeHeader("syncId");
-        pStore->resetRemoteVersion();
-        unbind.end();
+    if (!bBound) {
         notifyVaultChanged();
         emit operationText(tr("Not imported"));
         emit error(tr("The vault was not imported: none of its notes can be read with the "

@@ -204,6 +204,7 @@ TEST_F(ClientSync, AnInterruptedDownloadIsCompletedByTheNextSync) {
     pB.reset();
     pB = openVault("b.vault");
     EXPECT_EQ(pB->getNoteCount(), 3);
+    EXPECT_NE(pB->getHeader("syncId"), nullptr);
     // The mark stays at 0, so that the sync fetches the rest.
     EXPECT_EQ(pB->getRemoteVersion(), 0);
     ASSERT_TRUE(sync(*pB).ok());
@@ -375,6 +376,42 @@ std::string recordOf(NoteStore &rStore) {
     for (const auto &[sId, sNote] : hNotes)
         s += "\n" + sId + sNote;
     return s;
+}
+
+// Before a note has opened with its password, a download cut off leaves
+// the vault tied to nothing, whatever that password: what is written there
+// afterwards never reaches the remote vault.
+TEST_F(ClientSync, ADownloadCutBeforeANoteOpensTiesNothing) {
+    auto pA = openVault("a.vault");
+    for (int i = 0; i < 3; ++i)
+        addNote(*pA, "note " + std::to_string(i), noise(500));
+    ASSERT_TRUE(sync(*pA).ok());
+    const QByteArray baId = *dynamic_cast<Vrel::String *>(pA->getHeader("syncId"));
+    const testserver::RemoteVault before = pServer->vaultsOf(kUser).at(0);
+    Faults faults;
+    faults.eKind = Faults::Kind::Drop;
+    faults.baOn = "load";
+    faults.iAt = 1;
+    for (const std::string sPassword : {"another password", kVaultPass}) {
+        pServer->setFaults(faults);
+        auto pB = openVault("b.vault", sPassword);
+        EXPECT_EQ(download(*pB, baId).errors(),
+                  std::vector<std::string>{"Error communicating with server."});
+        pServer->setFaults(Faults());
+        pB.reset();
+        pB = openVault("b.vault", sPassword);
+        EXPECT_EQ(pB->getHeader("syncId"), nullptr);
+        addNote(*pB, "Written after the cut", "x");
+        ASSERT_TRUE(sync(*pB).ok());
+        pB.reset();
+        std::filesystem::remove(vaultPath("b.vault"));
+    }
+    const std::vector<testserver::RemoteVault> lAfter = pServer->vaultsOf(kUser);
+    const auto it = std::find_if(lAfter.begin(), lAfter.end(),
+                                 [&](const testserver::RemoteVault &v) { return v.baId == baId; });
+    ASSERT_NE(it, lAfter.end());
+    EXPECT_EQ(it->iCounter, before.iCounter);
+    EXPECT_EQ(it->hNotes.size(), before.hNotes.size());
 }
 
 // Runs the operation on the vault sName with a commit after every note,
