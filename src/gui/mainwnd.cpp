@@ -364,17 +364,29 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
     if (refuseIfHeldElsewhere(sPath))
         return false;
     if (!QFileInfo::exists(sPath)) {
-        QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
+        reportMissingFile(sPath);
         return false;
     }
     // The password is tried before the open vault is let go: a mistyped one
     // must not cost the vault open here, nor its windows' unsaved text. The
-    // vault open here cannot be opened twice, and an empty file becomes a
-    // vault as it is opened: those are let go (or asked about) first, so
-    // that a Cancel leaves the empty file as it was.
-    const bool bReleaseFirst = isOpenVault(sPath, openVaultPath()) || QFileInfo(sPath).size() == 0;
+    // vault open here cannot be opened twice, so its own key tells; it and
+    // an empty file, which becomes a vault as it is opened, are let go (or
+    // asked about) first, so that a Cancel leaves the empty file as it was.
+    const bool bOpenHere = isOpenVault(sPath, openVaultPath());
+    if (bOpenHere && !pStore->hasPassword(toKaString(sPass.toUtf8()))) {
+        reportOpenFailure(nullptr);
+        return false;
+    }
+    const bool bReleaseFirst = bOpenHere || QFileInfo(sPath).size() == 0;
     if (bReleaseFirst && !releaseVault())
         return false;
+    // The questions may have stood for as long as the user liked; a file
+    // moved away meanwhile is not made anew, empty, in its place.
+    if (bReleaseFirst && !QFileInfo::exists(sPath)) {
+        reportMissingFile(sPath);
+        vaultChanged();
+        return false;
+    }
     std::unique_ptr<NoteStore> pOpened;
     QString sUser;
     QString sPassword;
@@ -419,6 +431,10 @@ void MainWnd::reportOpenFailure(const std::exception *pFailure) {
                                                      : QString());
 }
 
+void MainWnd::reportMissingFile(const QString &sPath) {
+    QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
+}
+
 QString MainWnd::openVaultPath() const {
     return pStore ? QString::fromLocal8Bit(toByteArray(pStore->getFileName())) : QString();
 }
@@ -431,7 +447,7 @@ bool MainWnd::refuseIfHeldElsewhere(const QString &sPath) {
 
 void MainWnd::openVault(const QString &sPath) {
     if (!QFileInfo::exists(sPath)) {
-        QMessageBox::critical(this, tr("Pelimund"), tr("No such file found: ") + sPath);
+        reportMissingFile(sPath);
         return;
     }
     // A password typed for a vault that cannot be opened would be asked for

@@ -302,8 +302,10 @@ private:
     // A critical box titled "Pelimund": sWhat, then the failure's own text.
     void reportFailure(const QString &sWhat, const QString &sDetails);
     // The box of a vault that cannot be opened (pFailure null for a failure
-    // that is no std::exception).
+    // that is no std::exception, or for a wrong password).
     void reportOpenFailure(const std::exception *pFailure);
+    // The box of a vault file that is not there.
+    void reportMissingFile(const QString &sPath);
     // The path of the vault open here; empty when none is.
     QString openVaultPath() const;
     // Runs f; an exception becomes a failure box saying sWhat. True when f

@@ -35,6 +35,15 @@ constexpr uint8_t kVersion = 1;
 constexpr int kCompression = 9;
 const char *const kBatchUndone = "A change of the batch failed, and the whole batch was undone.";
 
+// The vault key a password makes: its SHA-1 digest followed by its bytes.
+Ka::String keyOf(const Ka::String &sPassword) {
+    Ka::Sha1 hash;
+    hash.addData(sPassword);
+    Ka::String sKey = hash.getResult();
+    sKey.append(sPassword);
+    return sKey;
+}
+
 // Runs f and turns the typed-value library's own exceptions into Ka ones,
 // so that callers of the store deal with Ka exceptions only.
 template <typename F>
@@ -476,14 +485,15 @@ void NoteStore::checkNoteTable() {
 }
 
 void NoteStore::setPassword(const Ka::String &sPassword) {
+    Ka::String sNewKey = keyOf(sPassword);
     Ka::Sha1 hash;
-    hash.addData(sPassword);
-    Ka::String sNewKey = hash.getResult();
-    sNewKey.append(sPassword);
-    hash.reset();
     hash.addData(sNewKey);
     sIv = hash.getResult().getSubStr(0, 8);
     sKey = sNewKey;
+}
+
+bool NoteStore::hasPassword(const Ka::String &sPassword) const {
+    return keyOf(sPassword) == sKey;
 }
 
 void NoteStore::addCipherWrite(Ka::StreamStack &rStack, bool bCompress) {

@@ -216,6 +216,10 @@ public:
     // inside a batch, when the store refuses changes.
     void removeHeader(const QByteArray &baKey);
 
+    // True when sPassword makes the key this vault was opened with; reads
+    // nothing from the file.
+    bool hasPassword(const Ka::String &sPassword) const;
+
     int32_t getRemoteVersion() const { return iRemoteVersion; }
     const NoteTable &getNotes() const { return hNotes; }
     Ka::List<Ka::Uuid> getNoteIds() const { return hNotes.getKeys(); }

@@ -556,6 +556,15 @@ private slots:
         answerOk(&sText);
         QVERIFY(!pWnd->openVault(path("good.vault"), "wrong"));
         QCOMPARE(sText, sCannot);
+        // A wrong password for the vault open here keeps it open.
+        QVERIFY(enabled({"actionCreateNote", "actionSync", "actionImportNote", "actionExportNote",
+                         "actionSaveNote"}));
+        QCOMPARE(listedNames(), QStringList{"Kept"});
+        // With no vault open, none is open afterwards.
+        plainWindow();
+        answerOk(&sText);
+        QVERIFY(!pWnd->openVault(path("good.vault"), "wrong"));
+        QCOMPARE(sText, sCannot);
         QVERIFY(disabled({"actionCreateNote", "actionSync", "actionImportNote", "actionExportNote",
                           "actionSaveNote"}));
         QVERIFY(listedNames().isEmpty());
@@ -1348,6 +1357,53 @@ private slots:
         QVERIFY(pWnd->openVault(path("other.vault"), "pw"));
         QCOMPARE(listedNames(), QStringList{"Theirs"});
         QCOMPARE(textAfterReopen("Draft"), QString("more unsaved"));
+    }
+
+    // A wrong password for the vault open here is tried against the vault
+    // itself: no question, and the vault, its window and text stay. The
+    // right one asks, then opens the vault again.
+    void wrongPasswordForTheOpenVaultItself() {
+        windowOnNewVault();
+        createNote("Draft");
+        type("unsaved");
+        const QStringList lRefusal =
+            awaitNotice([&] { QVERIFY(!pWnd->openVault(path("notes.vault"), "pw ")); });
+        QVERIFY(lRefusal.value(1).startsWith("Vault cannot be opened."));
+        QCOMPARE(listedNames(), QStringList{"Draft"});
+        QCOMPARE(text(), QString("unsaved"));
+        QVERIFY(editor()->isModified());
+        action("actionSaveNote")->trigger();
+
+        type("discarded ");
+        GuiTest::answerMessageBox(QMessageBox::Discard);
+        QVERIFY(pWnd->openVault(path("notes.vault"), "pw"));
+        QCOMPARE(GuiTest::pendingAnswers(), 0);
+        QVERIFY(GuiTest::waitFor([&] { return disabled({"actionSaveNote"}); }));
+        pWnd->openNote(rowOf("Draft"));
+        QCOMPARE(text(), QString("unsaved"));
+    }
+
+    // A vault file moved away while the save question stands is not made
+    // anew where it was: the user is told, and no vault is open.
+    void vaultMovedDuringTheSaveQuestion() {
+        windowOnNewVault();
+        createNote("Draft");
+        type("words");
+        QString sTold;
+        GuiTest::answerModal([&](QWidget *pQuestion) {
+            QVERIFY(QFile::rename(path("notes.vault"), path("moved.vault")));
+            qobject_cast<QMessageBox *>(pQuestion)->button(QMessageBox::Save)->click();
+            answerOk(&sTold);
+        });
+        QVERIFY(!pWnd->openVault(path("notes.vault"), "pw"));
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QCOMPARE(sTold, "No such file found: " + path("notes.vault"));
+        QVERIFY(!QFile::exists(path("notes.vault")));
+        QVERIFY(!store());
+        QVERIFY(disabled({"actionCreateNote", "actionSync", "actionImportNote"}));
+        QVERIFY(pWnd->openVault(path("moved.vault"), "pw"));
+        pWnd->openNote(rowOf("Draft"));
+        QCOMPARE(text(), QString("words"));
     }
 
     // The click that closes a dialog which stood past the idle time starts

@@ -99,18 +99,25 @@ TEST(NoteStore, WrongPasswordsAreRefusedWithoutWriting) {
     openVault(vault.sPath, "secret")
         ->createNote(newId(), kstr("n"), kstr("html"), content("x").get());
     const std::string sBefore = vault.bytes();
-    for (const char *sWrong : {"Secret", "", "secret ", "secre"}) {
+    const std::vector<std::string> lWrong{"Secret", "", "secret ", "secre"};
+    for (const std::string &sWrong : lWrong) {
         auto failure = failureOf([&] { openVault(vault.sPath, sWrong); });
         EXPECT_EQ(failure.first, "Invalid check code.") << sWrong;
         EXPECT_EQ(failure.second, 0);
     }
     EXPECT_EQ(vault.bytes(), sBefore);
+    // The open vault tells the same without its file.
+    auto pOpen = openVault(vault.sPath, "secret");
+    EXPECT_TRUE(pOpen->hasPassword(kstr("secret")));
+    for (const std::string &sWrong : lWrong)
+        EXPECT_FALSE(pOpen->hasPassword(kstr(sWrong))) << sWrong;
 
     // The empty password is a password like any other.
     VaultFile empty;
     openVault(empty.sPath, "");
     EXPECT_NO_THROW(openVault(empty.sPath, ""));
     EXPECT_EQ(messageOf([&] { openVault(empty.sPath, "x"); }), "Invalid check code.");
+    EXPECT_TRUE(openVault(empty.sPath, "")->hasPassword(kstr("")));
 }
 
 TEST(NoteStore, UnknownIdsThrowBeforeChangingAnything) {
