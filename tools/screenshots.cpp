@@ -304,8 +304,8 @@ int main(int argc, char **argv) {
         // "Update Now" closes the note windows first.
         shootNewVersion(&main);
 
-        // A new vault over a file, a vault another program holds, and one
-        // opened with the wrong password.
+        // A new vault over a file, a vault another program holds, one
+        // opened with the wrong password, and one that is not there.
         const QString sJournal = home.path() + "/Documents/Journal.vault";
         shootNextModal("replace-vault");
         confirmVaultReplace(&main, sJournal, sJournal);
@@ -329,6 +329,8 @@ int main(int argc, char **argv) {
         shootNextModal("open-failed");
         main.openVault(sJournal, "wrong");
         main.openVault(sJournal, "secret");
+        shootNextModal("missing-file");
+        main.openVault(home.path() + "/Documents/Moved.vault", "secret");
 
         // Last: the vault closes, as after the idle time.
         shootNextModal("idle-notice");
