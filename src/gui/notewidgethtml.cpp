@@ -67,7 +67,11 @@ void setWriterFamily(QTextCharFormat &rFormat, const QStringList &lFamilies) {
 
 // Gives every span of a note just loaded that names its family the property
 // the OpenDocument writer reads, as setFont does; the note stays unmodified,
-// with nothing to undo.
+// with nothing to undo. A note the program saved names its body's family,
+// which Qt hands down to every span: adjacent spans of a block that take the
+// same family take it in one merge, since every merge costs the cursor a
+// search through the document's frames. A merge never reaches over a block's
+// end, where it would change the paragraph mark's format as well.
 void addWriterFamilies(QTextDocument &rDoc) {
     struct Span {
         int iStart, iEnd;
@@ -75,13 +79,22 @@ void addWriterFamilies(QTextDocument &rDoc) {
     };
     std::vector<Span> lSpans;
     for (QTextBlock block = rDoc.begin(); block.isValid(); block = block.next()) {
+        bool bJoin = false; // the fragment before this one is in the last span
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const QTextCharFormat format = fragment.charFormat();
-            if (format.hasProperty(QTextFormat::FontFamilies) &&
-                !format.hasProperty(QTextFormat::FontFamily))
-                lSpans.push_back({fragment.position(), fragment.position() + fragment.length(),
-                                  format.fontFamilies().toStringList()});
+            if (!format.hasProperty(QTextFormat::FontFamilies) ||
+                format.hasProperty(QTextFormat::FontFamily)) {
+                bJoin = false;
+                continue;
+            }
+            QStringList lFamilies = format.fontFamilies().toStringList();
+            const int iEnd = fragment.position() + fragment.length();
+            if (bJoin && lSpans.back().lFamilies.value(0) == lFamilies.value(0))
+                lSpans.back().iEnd = iEnd;
+            else
+                lSpans.push_back({fragment.position(), iEnd, std::move(lFamilies)});
+            bJoin = true;
         }
     }
     if (lSpans.empty())
