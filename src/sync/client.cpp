@@ -694,8 +694,11 @@ bool Client::downloadVault() {
     // wrong password, it would send the remote vault notes that no other
     // copy can read; a download cut off before such a note leaves an empty
     // vault of its own.
-    const auto bind = [this] { pStore->setHeader("syncId", new Vrel::String(baVaultId)); };
     bool bBound = false;
+    const auto bind = [&] {
+        pStore->setHeader("syncId", new Vrel::String(baVaultId));
+        bBound = true;
+    };
     // The list carries no versions, so the notes arrive in no useful order:
     // every commit of the loads leaves the vault's remote version at 0, so
     // that a sync after a download cut off asks for every change, fetching
@@ -713,20 +716,16 @@ bool Client::downloadVault() {
         // One missing here (or that this vault cannot read) is fetched by
         // the first sync.
         const bool bOpened = bLoaded && importNote(lIds[i], note, note.iVersion);
-        if (bOpened && !bBound) {
+        if (bOpened && !bBound)
             bind();
-            bBound = true;
-        }
         bComplete = bOpened && bComplete;
         emit operationStep(int(i + 1));
         batch.tick(note.baData.size());
     }
     // With no note to try the password on (the remote vault is empty, or
     // every note went before it was loaded), it is taken as it was given.
-    if (!bBound && iUnreadable == 0) {
+    if (!bBound && iUnreadable == 0)
         bind();
-        bBound = true;
-    }
     batch.end();
     // The vault was new and empty: not one note opens with its password, so
     // the password is wrong.
