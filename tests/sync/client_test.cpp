@@ -151,8 +151,7 @@ TEST_F(ClientTest, TheVaultListTravelsQueuedByName) {
         hByName[info.name] = info;
     EXPECT_GT(hByName["First vault"].used, 2000);
     EXPECT_EQ(hByName["Zweite Ablage"].used, 0);
-    EXPECT_EQ(QByteArray(*dynamic_cast<Vrel::String *>(pFirst->getHeader("syncId"))),
-              hByName["First vault"].id);
+    EXPECT_EQ(syncIdOf(*pFirst), hByName["First vault"].id);
 }
 
 TEST_F(ClientTest, QuotaStopsTheUploadUntilRaised) {

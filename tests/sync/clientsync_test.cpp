@@ -27,6 +27,14 @@ namespace {
 
 class ClientSync : public SyncTest {
 protected:
+    // a.vault with iNotes notes of iBytes each, synced.
+    std::unique_ptr<NoteStore> syncedVault(int iNotes, size_t iBytes) {
+        auto pA = openVault("a.vault");
+        for (int i = 0; i < iNotes; ++i)
+            addNote(*pA, "note " + std::to_string(i), noise(iBytes));
+        EXPECT_TRUE(sync(*pA).ok());
+        return pA;
+    }
     void checkEveryCommit(const std::string &sName, int iOperation, const QByteArray &baVaultId,
                           const Contents &hWant);
 };
@@ -150,8 +158,7 @@ TEST_F(ClientSync, DownloadedVaultsOpenWithTheirPassword) {
     EXPECT_THROW(openVault("copy.vault", "another password"), Ka::ExceptionBase);
     pB = openVault("copy.vault");
     EXPECT_EQ(contentsOf(*pB), contentsOf(*pA));
-    EXPECT_EQ(QByteArray(*dynamic_cast<Vrel::String *>(pB->getHeader("syncId"))),
-              listed.lVaults[0].id);
+    EXPECT_EQ(syncIdOf(*pB), listed.lVaults[0].id);
     // The first sync after a download lists everything and fetches nothing.
     requestsOf(*pServer);
     ASSERT_TRUE(sync(*pB).ok());
@@ -186,11 +193,8 @@ TEST_F(ClientSync, DownloadedVaultsOpenWithTheirPassword) {
 }
 
 TEST_F(ClientSync, AnInterruptedDownloadIsCompletedByTheNextSync) {
-    auto pA = openVault("a.vault");
-    for (int i = 0; i < 6; ++i)
-        addNote(*pA, "note " + std::to_string(i), noise(500));
-    ASSERT_TRUE(sync(*pA).ok());
-    const QByteArray baId = *dynamic_cast<Vrel::String *>(pA->getHeader("syncId"));
+    auto pA = syncedVault(6, 500);
+    const QByteArray baId = syncIdOf(*pA);
     Faults faults;
     faults.eKind = Faults::Kind::DropMidAnswer;
     faults.baOn = "load";
@@ -204,7 +208,7 @@ TEST_F(ClientSync, AnInterruptedDownloadIsCompletedByTheNextSync) {
     pB.reset();
     pB = openVault("b.vault");
     EXPECT_EQ(pB->getNoteCount(), 3);
-    EXPECT_NE(pB->getHeader("syncId"), nullptr);
+    EXPECT_EQ(syncIdOf(*pB), baId);
     // The mark stays at 0, so that the sync fetches the rest.
     EXPECT_EQ(pB->getRemoteVersion(), 0);
     ASSERT_TRUE(sync(*pB).ok());
@@ -243,7 +247,7 @@ TEST_F(ClientSync, ChangesStoredDuringADownloadAreFetched) {
         addNote(*pA, "note " + std::to_string(i), "old");
     ASSERT_TRUE(sync(*pA).ok());
     auto pC = downloadCopy(*pA, "c.vault");
-    const QByteArray baId = *dynamic_cast<Vrel::String *>(pA->getHeader("syncId"));
+    const QByteArray baId = syncIdOf(*pA);
     auto pB = openVault("b.vault");
     TestClient client(pB.get(), pServer->getPort(), Client::DownloadVault, baId);
     // Right after the first note is in (on the download's thread, which
@@ -327,7 +331,7 @@ TEST_F(ClientSync, ANewRemoteVaultWhenTheOldOneIsGone) {
     addNote(*pA, "one", "1");
     addNote(*pA, "two", "2");
     ASSERT_TRUE(sync(*pA).ok());
-    const QByteArray baOld = *dynamic_cast<Vrel::String *>(pA->getHeader("syncId"));
+    const QByteArray baOld = syncIdOf(*pA);
     pServer.reset();
     support::TempDir other;
     pServer = std::make_unique<testserver::SyncServer>(other.getFilePath("server"));
@@ -335,7 +339,7 @@ TEST_F(ClientSync, ANewRemoteVaultWhenTheOldOneIsGone) {
     const Outcome fresh = sync(*pA);
     ASSERT_TRUE(fresh.ok());
     EXPECT_TRUE(fresh.has("text Creating remote vault..."));
-    EXPECT_NE(QByteArray(*dynamic_cast<Vrel::String *>(pA->getHeader("syncId"))), baOld);
+    EXPECT_NE(syncIdOf(*pA), baOld);
     auto pB = downloadCopy(*pA, "b.vault");
     EXPECT_EQ(contentsOf(*pB), contentsOf(*pA));
 }
@@ -364,8 +368,7 @@ std::string recordOf(NoteStore &rStore) {
     std::string s = std::to_string(rStore.getRemoteVersion());
     for (const char *sKey : {"syncId", "deletes"})
         s += rStore.hasHeader(sKey) ? "|+" : "|-";
-    if (const auto *pId = dynamic_cast<const Vrel::String *>(rStore.getHeader("syncId")))
-        s += pId->toStdString();
+    s += syncIdOf(rStore).toStdString();
     std::map<std::string, std::string> hNotes;
     for (auto it = rStore.getNotes().begin(); it.isValid(); ++it) {
         const NoteStore::Note &rNote = it.getValue();
@@ -382,11 +385,8 @@ std::string recordOf(NoteStore &rStore) {
 // the vault tied to nothing, whatever that password: what is written there
 // afterwards never reaches the remote vault.
 TEST_F(ClientSync, ADownloadCutBeforeANoteOpensTiesNothing) {
-    auto pA = openVault("a.vault");
-    for (int i = 0; i < 3; ++i)
-        addNote(*pA, "note " + std::to_string(i), noise(500));
-    ASSERT_TRUE(sync(*pA).ok());
-    const QByteArray baId = *dynamic_cast<Vrel::String *>(pA->getHeader("syncId"));
+    auto pA = syncedVault(3, 500);
+    const QByteArray baId = syncIdOf(*pA);
     const testserver::RemoteVault before = pServer->vaultsOf(kUser).at(0);
     Faults faults;
     faults.eKind = Faults::Kind::Drop;
@@ -473,11 +473,8 @@ void ClientSync::checkEveryCommit(const std::string &sName, int iOperation,
 }
 
 TEST_F(ClientSync, EveryCommitOfADownloadLeavesAVaultTheNextSyncCompletes) {
-    auto pA = openVault("a.vault");
-    for (int i = 0; i < 6; ++i)
-        addNote(*pA, "note " + std::to_string(i), noise(300));
-    ASSERT_TRUE(sync(*pA).ok());
-    const QByteArray baId = *dynamic_cast<Vrel::String *>(pA->getHeader("syncId"));
+    auto pA = syncedVault(6, 300);
+    const QByteArray baId = syncIdOf(*pA);
     openVault("b.vault").reset();
     checkEveryCommit("b.vault", Client::DownloadVault, baId, contentsOf(*pA));
 }

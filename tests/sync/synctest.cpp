@@ -95,6 +95,11 @@ Contents contentsOf(NoteStore &rStore) {
     return hContents;
 }
 
+QByteArray syncIdOf(const NoteStore &rStore) {
+    const auto *pId = dynamic_cast<const Vrel::String *>(rStore.getHeader("syncId"));
+    return pId ? QByteArray(*pId) : QByteArray();
+}
+
 std::vector<std::string> summary(NoteStore &rStore) {
     std::vector<std::string> lNotes;
     for (const auto &[sId, content] : contentsOf(rStore))
@@ -130,9 +135,9 @@ Outcome SyncTest::download(NoteStore &rStore, const QByteArray &baVaultId) {
 
 std::unique_ptr<NoteStore> SyncTest::downloadCopy(NoteStore &rFrom, const std::string &sName) {
     auto pCopy = openVault(sName);
-    const auto *pSyncId = dynamic_cast<const Vrel::String *>(rFrom.getHeader("syncId"));
-    EXPECT_NE(pSyncId, nullptr);
-    const Outcome result = download(*pCopy, pSyncId ? QByteArray(*pSyncId) : QByteArray());
+    const QByteArray baId = syncIdOf(rFrom);
+    EXPECT_FALSE(baId.isEmpty());
+    const Outcome result = download(*pCopy, baId);
     EXPECT_TRUE(result.ok()) << ::testing::PrintToString(result.lEvents);
     return pCopy;
 }

@@ -68,6 +68,8 @@ std::string noise(size_t iBytes);
 Ka::Uuid addNote(NoteStore &rStore, const std::string &sName, const std::string &sHtml);
 void editNote(NoteStore &rStore, const Ka::Uuid &uId, const std::string &sHtml);
 Contents contentsOf(NoteStore &rStore);
+// The id of the remote vault the vault is tied to; empty when none.
+QByteArray syncIdOf(const NoteStore &rStore);
 // The notes as "name: html", sorted, for messages and simple checks.
 std::vector<std::string> summary(NoteStore &rStore);
 
