@@ -262,6 +262,26 @@ bool File::isLinked() {
     return st.st_nlink > 0;
 }
 
+bool File::isNamed(const String &sPath) {
+    const char *pName = checkedName(sPath);
+    struct stat held;
+    if (::fstat(requireFd(), &held) < 0) {
+        if (errno == ESTALE)
+            return false;
+        throwErrno(errno);
+    }
+    if (held.st_nlink == 0)
+        return false;
+    struct stat named;
+    if (::stat(pName, &named) < 0) {
+        const int iErr = errno;
+        if (iErr == ENOENT || iErr == ENOTDIR || iErr == ELOOP || iErr == ESTALE)
+            return false;
+        throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), pName);
+    }
+    return named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
 void File::syncFolderOf(const String &sPath) {
     const char *pName = checkedName(sPath);
     const char *pSlash = std::strrchr(pName, '/');
@@ -298,7 +318,16 @@ bool File::remove(const String &sPath) {
     throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), pName);
 }
 
-File File::tempFile(String &sTemplate) {
+void File::rename(const String &sFrom, const String &sTo) {
+    const char *pFrom = checkedName(sFrom);
+    const char *pTo = checkedName(sTo);
+    if (::rename(pFrom, pTo) < 0) {
+        const int iErr = errno;
+        throw FileException(iErr, "%s: %s", errorText(iErr).getConstStr(), pTo);
+    }
+}
+
+File File::tempFile(String &sTemplate, int iMode) {
     int iSize = sTemplate.getSize();
     int iStart = iSize;
     while (iStart > 0 && sTemplate[iStart - 1] == 'X')
@@ -314,7 +343,7 @@ File File::tempFile(String &sTemplate) {
             sTemplate[i] = c;
         }
         try {
-            return File(sTemplate, Read | Write | Create | Exclusive);
+            return File(sTemplate, Read | Write | Create | Exclusive, iMode);
         } catch (const FileException &) {
             // Taken, or not creatable: try another name.
         }

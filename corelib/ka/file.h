@@ -86,12 +86,23 @@ public:
     // False once the file has no name left (it was removed while open):
     // what is written to it then is lost when it closes.
     bool isLinked();
+    // True while sPath names this very file (the same device and inode, not
+    // merely a file of that name) and the file still has a name: only then
+    // does what is written to it reach whoever opens sPath. False when
+    // sPath names nothing or another file, and when the file's name is gone
+    // (a network file system may say so with ESTALE). Throws when sPath
+    // cannot be looked up for another reason (a folder on the way that may
+    // not be searched): whether it names this file cannot be told.
+    bool isNamed(const String &sPath);
 
     // Makes the creation or removal of files in the folder holding sPath
     // durable (fsync of the folder).
     static void syncFolderOf(const String &sPath);
     // Removes the file; false when there is none.
     static bool remove(const String &sPath);
+    // Gives the file at sFrom the name sTo, in one step: whatever had that
+    // name is replaced (a folder is refused).
+    static void rename(const String &sFrom, const String &sTo);
 
     // Creates and opens (read and write) a new file named after sTemplate,
     // whose trailing X characters are replaced by random letters from
@@ -99,7 +110,8 @@ public:
     // ExceptionBase "Invalid temporary filename template." when the
     // template does not end in X, and FileException "Failed to create
     // unique temporary file after 1000 iterations." when every try fails.
-    static File tempFile(String &sTemplate);
+    // The file gets iMode less the umask.
+    static File tempFile(String &sTemplate, int iMode = 0666);
 
 private:
     int requireFd() const;

@@ -117,6 +117,11 @@ void JournaledFile::DiskFiles::syncData() {
 }
 
 Stream *JournaledFile::DiskFiles::journal(bool bCreate) {
+    // A journal another program removed or replaced since is not the one a
+    // recovery would find: it is let go, and made anew at its name. Between
+    // commits it holds nothing the data file needs.
+    if (pJournal && !pJournal->isNamed(sJournalPath))
+        pJournal.reset();
     if (pJournal)
         return pJournal.get();
     try {

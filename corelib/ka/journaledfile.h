@@ -56,7 +56,9 @@ public:
     };
 
     // A data file on disk (borrowed, opened for reading and writing) and its
-    // journal at sJournalPath, created with mode 0600.
+    // journal at sJournalPath, created with mode 0600. A journal that no
+    // longer stands at sJournalPath when it is asked for (another program
+    // removed or replaced it) is let go and made anew there.
     class DiskFiles : public Files {
     public:
         DiskFiles(File &rData, const String &sJournalPath);

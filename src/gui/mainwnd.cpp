@@ -51,6 +51,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStringDecoder>
@@ -161,6 +162,9 @@ MainWnd::MainWnd(const QString &sPath) : QMainWindow(nullptr) {
     tvNote->setUniformRowHeights(true);
     connect(pModel, SIGNAL(noteNameChanged(QByteArray, QString)), this,
             SLOT(noteRenamed(QByteArray, QString)));
+    // Once the list's editor is done: the box must not run inside its commit.
+    connect(pModel, SIGNAL(renameRefused(QByteArray, QString)), this,
+            SLOT(retryRename(QByteArray, QString)), Qt::QueuedConnection);
 
     pMdi = new QMdiArea(this);
     setCentralWidget(pMdi);
@@ -407,6 +411,21 @@ bool MainWnd::openVault(const QString &sPath, const QString &sPass) {
         if (bReleaseFirst)
             vaultChanged();
         return false;
+    }
+    // They may have stood for as long as the user liked: a file moved or
+    // replaced meanwhile is not the one that was read, and the store would
+    // write where the vault's name no longer leads.
+    if (!bReleaseFirst) {
+        try {
+            pOpened->checkFile();
+        } catch (const std::exception &e) {
+            if (NoteStore::isVaultMoved(e))
+                reportMissingFile(sPath);
+            else
+                reportOpenFailure(&e);
+            vaultChanged();
+            return false;
+        }
     }
     sRemoteUser = sUser;
     sRemotePass = sPassword;
@@ -685,11 +704,22 @@ void MainWnd::delNote(const QByteArray &baId) {
     // The question ran an event loop of its own: the vault may have gone.
     if (!pStore || vaultInUse())
         return;
-    if (!pStore->deleteNote(uId)) {
-        reportFailure(tr("The note '%1' could not be deleted.").arg(sName), QString());
-    } else if (QMdiSubWindow *pSub = hNoteWindows.value(baId)) {
-        editorOf(pSub)->setModified(false);
-        pSub->close();
+    // deleteNote tells no reason; a vault file that went is told as for
+    // every other change.
+    const QString sFailed = tr("The note '%1' could not be deleted.").arg(sName);
+    bool bDeleted = false;
+    const bool bTold = !guarded(sFailed, [&] {
+        bDeleted = pStore->deleteNote(uId);
+        if (!bDeleted)
+            pStore->checkFile();
+    });
+    if (bDeleted) {
+        if (QMdiSubWindow *pSub = hNoteWindows.value(baId)) {
+            editorOf(pSub)->setModified(false);
+            pSub->close();
+        }
+    } else if (!bTold) {
+        reportFailure(sFailed, QString());
     }
     resetTree();
 }
@@ -769,12 +799,16 @@ void MainWnd::forget() {
     }
     pForgetRetry->stop();
     lIdleNotices.clear();
+    const int iRescuesBefore = iRescues;
     for (QMdiSubWindow *pSub : pMdi->subWindowList(QMdiArea::CreationOrder)) {
         NoteWidget *pNote = editorOf(pSub);
         // A failure has been reported; the vault and its windows stay.
         if (pNote && !storeNote(pNote, SaveCause::Idle))
             return;
     }
+    // The user came back to save the vault anew in a box meanwhile.
+    if (iRescues != iRescuesBefore)
+        return;
     // Every note is stored and unmodified, so no window asks before closing;
     // one that stays is closing already, under a dialog answered in this
     // very pass of the event loop (whose slot has not returned yet).
@@ -1070,6 +1104,18 @@ void MainWnd::renameStoredNote(const QByteArray &baId, const QString &sOld) {
     // The dialog ran an event loop of its own: the vault may have gone.
     if (!pStore || vaultInUse() || sNew.isEmpty() || sNew == sOld)
         return;
+    storeRename(baId, sOld, sNew);
+}
+
+void MainWnd::retryRename(const QByteArray &baId, const QString &sName) {
+    QString sOld;
+    if (pStore && !vaultInUse() && guarded(tr("The note cannot be renamed."), [&] {
+            sOld = fromUtf8(pStore->getNoteName(toUuid(baId)));
+        }))
+        storeRename(baId, sOld, sName);
+}
+
+void MainWnd::storeRename(const QByteArray &baId, const QString &sOld, const QString &sNew) {
     // The store first: a name it refused must not show in the window.
     if (guarded(tr("The note '%1' cannot be renamed.").arg(sOld),
                 [&] { pStore->renameNote(toUuid(baId), toUtf8(sNew)); })) {
@@ -1127,6 +1173,10 @@ void MainWnd::checkForUpdatesReply() {
 
 void MainWnd::sync() {
     if (pClient || !pStore)
+        return;
+    // A vault whose file went would record nothing the sync brings: it is
+    // told before anything is sent.
+    if (!guarded(tr("The vault cannot be synchronized."), [&] { pStore->checkFile(); }))
         return;
     // The sync may bring another computer's version of a note open here: an
     // edit saved after it would be saved over that version and sent on as
@@ -1367,6 +1417,70 @@ void MainWnd::setNoteWindowActions(bool bEnabled) {
     for (QAction *pAction : {actionSaveNote, actionSaveAllNotes, actionRenameNote, actionDeleteNote,
                              actionNoteProperties, actionExportNote})
         pAction->setEnabled(bEnabled);
+}
+
+bool MainWnd::guarded(const QString &sWhat, const std::function<void()> &f) {
+    for (;;) {
+        try {
+            f();
+            return true;
+        } catch (const std::exception &e) {
+            if (!NoteStore::isVaultMoved(e)) {
+                reportFailure(sWhat, QString::fromUtf8(e.what()));
+                return false;
+            }
+        } catch (...) {
+            reportFailure(sWhat, QString());
+            return false;
+        }
+        if (!rescueVault())
+            return false;
+    }
+}
+
+bool MainWnd::rescueVault() {
+    if (!pStore || vaultInUse())
+        return false;
+    const QString sPath = openVaultPath();
+    QMessageBox box(QMessageBox::Critical, tr("Pelimund"),
+                    tr("The vault file %1 was moved, replaced or deleted by another program since "
+                       "the vault was opened. Nothing was saved.\n\nTo keep the notes open "
+                       "here, save the vault as a new file.")
+                        .arg(sPath),
+                    QMessageBox::Cancel, this);
+    QPushButton *pSaveAs = box.addButton(tr("Save Vault As..."), QMessageBox::AcceptRole);
+    box.setDefaultButton(pSaveAs);
+    box.exec();
+    // The box and the dialogs run event loops of their own: the vault may
+    // have gone meanwhile.
+    if (box.clickedButton() != pSaveAs || !pStore || vaultInUse())
+        return false;
+    const QFileInfo info(sPath);
+    const QString sTarget =
+        NewVaultDlg::askPath(this, tr("Pelimund - Save Vault As"),
+                             info.exists() ? info.absolutePath() : sPath, QString());
+    if (sTarget.isEmpty() || !pStore || vaultInUse())
+        return false;
+    std::unique_ptr<NoteStore> pCopy;
+    const QString sFailed =
+        tr("The vault cannot be saved as %1. The notes stay open here with their text.")
+            .arg(sTarget);
+    try {
+        pCopy = pStore->saveCopyAs(toLocalPath(sTarget));
+    } catch (const std::exception &e) {
+        reportFailure(sFailed, QString::fromLocal8Bit(e.what()));
+        return false;
+    } catch (...) {
+        reportFailure(sFailed, QString());
+        return false;
+    }
+    // The copy holds the same notes under the same ids: the note windows
+    // stay as they are.
+    const std::unique_ptr<NoteStore> pOld(std::exchange(pStore, pCopy.release()));
+    resetTree();
+    addRecentDocument(sTarget);
+    ++iRescues;
+    return true;
 }
 
 void MainWnd::reportFailure(const QString &sWhat, const QString &sDetails) {

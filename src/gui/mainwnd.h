@@ -42,6 +42,12 @@ class VaultModel;
 // was. Text typed into a note is never dropped silently: a failed save keeps
 // the note marked modified, so that its window does not close.
 //
+// A change the store refuses because another program deleted, replaced or
+// moved the vault file since it was opened is told in one box of its own,
+// which offers to save the vault as a new file (rescueVault): the copy then
+// takes the open vault's place, its note windows stay with their text, and
+// the change is made in the copy.
+//
 // Each editor type brings tool bars of its own; only those of the active note
 // window are in the main window, and the window's dock and tool-bar layout is
 // kept per editor type in the settings ("layout/windowState-" and the type).
@@ -178,6 +184,10 @@ public slots:
     virtual void activateSubWindow(QWidget *pWidget);
     // Retitles the open window of a note renamed in the list.
     virtual void noteRenamed(const QByteArray &baId, const QString &sName);
+    // A rename in the list that the store refused because the vault's file
+    // went: renames to sName as the rename dialog does, which tells the
+    // user and offers to save the vault anew.
+    virtual void retryRename(const QByteArray &baId, const QString &sName);
     // Renames the note of the active window, and the one selected in the list.
     virtual void renameNote();
     virtual void renameCurNote();
@@ -281,8 +291,10 @@ private:
     // storing it or closing it with its text; false when the user cancelled
     // (or a store failed, which has been reported).
     bool settleEditedNotes();
-    // Renames the note in the store and then in its open window, if any.
+    // Asks for a new name of the note, then renames it (storeRename).
     void renameStoredNote(const QByteArray &baId, const QString &sOld);
+    // Renames the note in the store and then in its open window, if any.
+    void storeRename(const QByteArray &baId, const QString &sOld, const QString &sNew);
     // Sets the title's modified mark from the maximized note window on show,
     // unless that is pClosing, the one closing.
     void markShownNote(const QObject *pClosing);
@@ -309,9 +321,17 @@ private:
     // The path of the vault open here; empty when none is.
     QString openVaultPath() const;
     // Runs f; an exception becomes a failure box saying sWhat. True when f
-    // returned normally.
-    template <typename F>
-    bool guarded(const QString &sWhat, F f);
+    // returned normally. A change the store refused because the vault's
+    // file went gets rescueVault's box instead, and runs again in the copy
+    // when the user saved one.
+    bool guarded(const QString &sWhat, const std::function<void()> &f);
+    // The box of a vault whose file another program deleted, replaced or
+    // moved: on Save Vault As... the vault, as its last commit left it, is
+    // saved to a new file the user names and opened there in place of the
+    // open store, with the same password; the note windows stay, and the
+    // list and the recent vaults follow. True when the copy is the open
+    // vault now; a failure on the way is told and changes nothing.
+    bool rescueVault();
 
     QMdiArea *pMdi = nullptr;
     NoteStore *pStore = nullptr;
@@ -359,17 +379,7 @@ private:
     QTimer *pForgetRetry = nullptr;
     // What the idle close has to tell besides the notice itself.
     QStringList lIdleNotices;
+    // Vaults rescueVault saved anew: an idle close during which the user
+    // did so leaves the vault open.
+    int iRescues = 0;
 };
-
-template <typename F>
-bool MainWnd::guarded(const QString &sWhat, F f) {
-    try {
-        f();
-        return true;
-    } catch (const std::exception &e) {
-        reportFailure(sWhat, QString::fromUtf8(e.what()));
-    } catch (...) {
-        reportFailure(sWhat, QString());
-    }
-    return false;
-}

@@ -27,19 +27,24 @@ void NewVaultDlg::accept() {
                               QMessageBox::Ok);
         return;
     }
+    sPath = askPath(this, tr("Pelimund - Open"), documentsLocation(), sOpenVault);
+    if (!sPath.isEmpty())
+        QDialog::accept();
+}
+
+QString NewVaultDlg::askPath(QWidget *pParent, const QString &sCaption, const QString &sStart,
+                             const QString &sOpenVault) {
     // "(*)" rather than "(*.*)": on this platform the latter hides files
     // without a dot in their name. The file dialog asks nothing of its own:
     // the one question, or the one refusal, comes below for every path.
-    sPath = QFileDialog::getSaveFileName(this, tr("Pelimund - Open"), documentsLocation(),
-                                         tr("Pelimunds (*.vault);;All Files (*)"), nullptr,
-                                         QFileDialog::DontConfirmOverwrite);
+    QString sPath = QFileDialog::getSaveFileName(pParent, sCaption, sStart,
+                                                 tr("Pelimunds (*.vault);;All Files (*)"), nullptr,
+                                                 QFileDialog::DontConfirmOverwrite);
     if (sPath.isEmpty())
-        return;
+        return QString();
     // Case-sensitive on purpose: the program looks for vaults by this exact
     // ending, so "x.VAULT" becomes "x.VAULT.vault".
     if (!sPath.endsWith(QLatin1String(".vault")))
         sPath += QLatin1String(".vault");
-    if (!confirmVaultReplace(this, sPath, sOpenVault))
-        return;
-    QDialog::accept();
+    return confirmVaultReplace(pParent, sPath, sOpenVault) ? sPath : QString();
 }

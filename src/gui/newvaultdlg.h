@@ -21,12 +21,20 @@ public:
     explicit NewVaultDlg(QWidget *parent = nullptr);
 
     QString getPassword() const;
-    // The path chosen in the last file dialog (empty before and after a
-    // cancelled one).
+    // The path chosen in the last file dialog (empty before, and after a
+    // cancelled one or a declined replace).
     QString getFilename() const;
     // The vault open in the calling window (empty: none), which a new vault
     // may replace although its window holds it.
     void setOpenVault(const QString &sPath) { sOpenVault = sPath; }
+
+    // The file of a new vault, asked for in a save-file dialog titled
+    // sCaption that starts at sStart, as Ok asks for it: ".vault" added when
+    // missing, and a file there replaced only after the question and the
+    // refusals of confirmVaultReplace (sOpenVault as for setOpenVault).
+    // Empty when the user cancelled or declined.
+    static QString askPath(QWidget *pParent, const QString &sCaption, const QString &sStart,
+                           const QString &sOpenVault);
 
 public slots:
     // Refuses a password mismatch with a message box, and a cancelled file

@@ -145,7 +145,10 @@ bool VaultModel::setData(const QModelIndex &index, const QVariant &value, int) {
             return false;
         pStore->renameNote(id, sStored);
     } catch (const std::exception &e) { // Ka::ExceptionBase is one too
-        emit renameFailed(rEntry.baId, QString::fromUtf8(e.what()));
+        if (NoteStore::isVaultMoved(e))
+            emit renameRefused(rEntry.baId, sName);
+        else
+            emit renameFailed(rEntry.baId, QString::fromUtf8(e.what()));
         return false;
     }
     rEntry.sName = sName;

@@ -19,7 +19,8 @@ class NoteStore;
 // calls setStore(nullptr) before deleting it. A rename that the store refuses
 // (it throws) is caught here: the row keeps its old name, setData returns
 // false and renameFailed carries the reason; VaultTreeView shows it to the
-// user once the editor has closed. GUI thread only.
+// user once the editor has closed. A refusal because the vault file went
+// comes as renameRefused instead. GUI thread only.
 class VaultModel : public QAbstractItemModel {
     Q_OBJECT
 public:
@@ -56,6 +57,10 @@ signals:
     void noteNameChanged(const QByteArray &baId, const QString &sName);
     // An in-place rename failed; sReason is the store's message.
     void renameFailed(const QByteArray &baId, const QString &sReason);
+    // An in-place rename to sName was refused because another program
+    // deleted, replaced or moved the vault file (NoteStore::isVaultMoved):
+    // the window offers to save the vault anew, as for every such change.
+    void renameRefused(const QByteArray &baId, const QString &sName);
 
 private:
     NoteStore *pStore = nullptr;

@@ -33,6 +33,8 @@ constexpr int kPreallocBlocks = 2;
 constexpr int kHeaderStream = 1;
 constexpr uint8_t kVersion = 1;
 constexpr int kCompression = 9;
+// The piece in which saveCopyAs copies the vault file.
+constexpr int kCopyPiece = 1 << 20;
 const char *const kBatchUndone = "A change of the batch failed, and the whole batch was undone.";
 
 // The vault key a password makes: its SHA-1 digest followed by its bytes.
@@ -330,6 +332,55 @@ void NoteStore::checkRemovable(const Ka::String &sFileName) {
     lockForRemoval(sFileName);
 }
 
+bool NoteStore::isVaultMoved(const std::exception &e) {
+    const auto *pFile = dynamic_cast<const Ka::FileException *>(&e);
+    return pFile && pFile->getErrorCode() == ESTALE &&
+           std::strncmp(e.what(), kVaultMoved, std::strlen(kVaultMoved)) == 0;
+}
+
+void NoteStore::checkFile() {
+    if (!fVault.isNamed(sFileName))
+        throw Ka::FileException(ESTALE, "%s%s", kVaultMoved, sFileName.getConstStr());
+}
+
+std::unique_ptr<NoteStore> NoteStore::saveCopyAs(const Ka::String &sTarget) {
+    requireWritable();
+    Ka::String sTemp = sTarget + ".XXXXXX";
+    Ka::File copy = Ka::File::tempFile(sTemp, 0600);
+    try {
+        // The file holds the last commit: a change writes it only as it
+        // commits, and puts it back when that fails.
+        const int iSize = fVault.getSize();
+        std::vector<char> aBuf(size_t(std::min(iSize, kCopyPiece)));
+        for (int iAt = 0; iAt < iSize;) {
+            fVault.setPos(iAt);
+            const int n = fVault.read(aBuf.data(), std::min(int(aBuf.size()), iSize - iAt));
+            if (n < 1)
+                throw Ka::FileException(EIO, "The vault file %s ended early.",
+                                        sFileName.getConstStr());
+            copy.write(aBuf.data(), n);
+            iAt += n;
+        }
+        copy.sync();
+        // Held until the copy has the name: no store opens what stood there
+        // meanwhile. The journal goes first, since one left beside the copy
+        // would be played back into it.
+        const std::unique_ptr<Ka::File> pHeld = lockForRemoval(sTarget);
+        Ka::File::remove(journalPath(sTarget));
+        Ka::File::rename(sTemp, sTarget);
+    } catch (...) {
+        try {
+            Ka::File::remove(sTemp);
+        } catch (...) {
+        }
+        throw;
+    }
+    copy.close();
+    Ka::File::syncFolderOf(sTarget);
+    // The key is the password's digest followed by the password.
+    return std::make_unique<NoteStore>(sTarget, sKey.getSubStr(Ka::Sha1::kDigestSize));
+}
+
 void NoteStore::removeVault(const Ka::String &sFileName) {
     // Held until the name is gone: a store that opens the file meanwhile
     // is refused.
@@ -618,6 +669,10 @@ void NoteStore::changeRecord(const Ka::Uuid &uId, const std::function<void(Note 
 }
 
 void NoteStore::commitFile() {
+    // Written into a file that no longer stands at the vault's name, the
+    // change would be lost at the close, or journaled where no recovery
+    // looks for it.
+    checkFile();
     cVault.sync();
     jVault.commit();
 }

@@ -16,6 +16,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -52,6 +53,12 @@ class Object;
 // One store per file: the store holds an advisory lock on the file while it
 // is open, and a second store on the same file, in this process or another,
 // is refused with kVaultInUse.
+//
+// The store writes only into the file at the vault's name. Once another
+// program has deleted, replaced or moved the vault file, what the store
+// holds open is no longer what a later opening finds there: every change is
+// then refused with kVaultMoved, and nothing is written anywhere. The store
+// stays readable, so that saveCopyAs can make a new vault of what it holds.
 //
 // Failures are Ka::ExceptionBase (or a subclass): the constructor throws
 // when the file cannot be opened or is locked, is not a vault, or the
@@ -118,6 +125,14 @@ public:
     // keeps locked nothing; the window refuses a replace with it before it
     // lets the open vault go.
     static void checkRemovable(const Ka::String &sFileName);
+
+    // The start of the message of the Ka::FileException (code ESTALE) that
+    // refuses a change once the vault's path no longer names the file the
+    // store holds open; the vault's path follows it.
+    static constexpr const char *kVaultMoved =
+        "The vault file was moved, replaced or deleted since it was opened: ";
+    // True for that refusal.
+    static bool isVaultMoved(const std::exception &e);
 
     // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.
@@ -219,6 +234,25 @@ public:
     // True when sPassword makes the key this vault was opened with; reads
     // nothing from the file.
     bool hasPassword(const Ka::String &sPassword) const;
+
+    // Throws the kVaultMoved exception when the vault's path no longer names
+    // the very file this store holds open (another program deleted,
+    // replaced or moved it), or that file has no name left; every commit
+    // checks it before it writes anything. Throws the system's error when
+    // the path cannot be looked up. A look at the path and one at the file.
+    void checkFile();
+    // For a vault whose file went: writes the vault as its last commit left
+    // it, from the file this store holds, to sFileName, and returns a store
+    // open on that copy with this vault's password. The copy is made in a
+    // temporary file beside sFileName (mode 0600), made durable and renamed
+    // into place, so that whatever stood at sFileName, and the journal
+    // beside it, is replaced by a whole copy only; the caller has asked the
+    // user. Refused as removeVault refuses (a vault held elsewhere, this
+    // one's own file included, a folder, a file that cannot be read), and
+    // for a file a failed change left damaged. A failure before the rename
+    // leaves sFileName as it was; a copy in place that then fails to open
+    // stays there.
+    std::unique_ptr<NoteStore> saveCopyAs(const Ka::String &sFileName);
 
     int32_t getRemoteVersion() const { return iRemoteVersion; }
     const NoteTable &getNotes() const { return hNotes; }

@@ -51,6 +51,11 @@ Vrel::Dictionary &named(Vrel::Dictionary &rRequest, const char *sMsg) {
     throw Ka::ExceptionBase("The server's answer to %s makes no sense.", sRequest);
 }
 
+// The vault's own failure (its file went, say), as rich text for people.
+QString vaultFailure(const std::exception &e) {
+    return QString::fromLocal8Bit(e.what()).toHtmlEscaped();
+}
+
 QByteArray rawId(const Ka::Uuid &uId) {
     return toByteArray(uId.getRaw());
 }
@@ -169,6 +174,17 @@ void Client::setServer(const QString &sServer, int iServerPort) {
 }
 
 void Client::run() {
+    // A vault whose file another program took away would record nothing the
+    // session brings: nothing is sent.
+    if (pStore && iOperation != ListVaults) {
+        try {
+            pStore->checkFile();
+        } catch (const std::exception &e) {
+            emit error(vaultFailure(e));
+            emit done();
+            return;
+        }
+    }
     emit operationText(tr("Connecting..."));
     const QString sServer = bHostGiven ? sHost : serverHost();
     try {
@@ -188,7 +204,7 @@ void Client::run() {
         session();
     } catch (const std::exception &e) {
         std::printf("The session failed: %s\n", e.what());
-        failSession();
+        failSession(NoteStore::isVaultMoved(e) ? vaultFailure(e) : QString());
     } catch (...) {
         failSession();
     }
@@ -227,10 +243,10 @@ void Client::session() {
     emit operationText(tr("Completed"));
 }
 
-void Client::failSession() {
+void Client::failSession(const QString &sWhy) {
     if (bVaultChanged && !bVaultChangedSent)
         notifyVaultChanged();
-    emit error(tr("Error communicating with server."));
+    emit error(sWhy.isEmpty() ? tr("Error communicating with server.") : sWhy);
 }
 
 void Client::notifyVaultChanged() {

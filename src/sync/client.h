@@ -106,8 +106,9 @@ private:
 
     // The steps after the connection stands; failures throw.
     void session();
-    // Reports a session that failed after the connection stood.
-    void failSession();
+    // Reports a session that failed after the connection stood; sWhy (rich
+    // text) when the failure is the vault's, not the server's.
+    void failSession(const QString &sWhy = QString());
     void notifyVaultChanged();
     void send(const Vrel::Dictionary &rRequest);
     // One request and its answer; the answer belongs to the caller.

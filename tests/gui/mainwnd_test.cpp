@@ -21,6 +21,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -121,6 +122,32 @@ QStringList entries(const QMenu *pMenu) {
     for (const QAction *pAction : pMenu->actions())
         lTexts << (pAction->isSeparator() ? QString("-") : pAction->text());
     return lTexts;
+}
+
+// Answers the box of a vault file that went, keeping its title and text:
+// Cancel when sSaveAs is empty, else Save Vault As... and, in the file
+// dialog (whose title and first choice go to *pDialog), sSaveAs.
+void answerRescue(QString *pText, const QString &sSaveAs = QString(), QString *pDialog = nullptr) {
+    GuiTest::answerModal([=](QWidget *pModal) {
+        auto *pBox = qobject_cast<QMessageBox *>(pModal);
+        QVERIFY(pBox && pBox->buttons().size() == 2 && pBox->button(QMessageBox::Cancel));
+        *pText = pBox->windowTitle() + ": " + pBox->text();
+        if (sSaveAs.isEmpty()) {
+            pBox->button(QMessageBox::Cancel)->click();
+            return;
+        }
+        GuiTest::answerModal([=](QWidget *pModal) {
+            auto *pFiles = qobject_cast<QFileDialog *>(pModal);
+            QVERIFY(pFiles);
+            if (pDialog)
+                *pDialog = pFiles->windowTitle() + ": " + pFiles->selectedFiles().value(0);
+            pFiles->selectFile(sSaveAs);
+            static_cast<QDialog *>(pFiles)->accept();
+        });
+        for (QAbstractButton *pButton : pBox->buttons())
+            if (pButton->text() == "Save Vault As...")
+                pButton->click();
+    });
 }
 
 } // namespace
@@ -1383,27 +1410,125 @@ private slots:
         QCOMPARE(text(), QString("unsaved"));
     }
 
-    // A vault file moved away while the save question stands is not made
-    // anew where it was: the user is told, and no vault is open.
+    // The open vault's own file moved away while its save question stands:
+    // the save is refused in the box that names it, and after Cancel the
+    // vault stays open with its text; nothing is made where the file was,
+    // nor written where it went.
     void vaultMovedDuringTheSaveQuestion() {
+        windowOnNewVault();
+        createNote("Draft");
+        type("words");
+        QByteArray baMoved;
+        QString sTold;
+        GuiTest::answerModal([&](QWidget *pQuestion) {
+            QVERIFY(QFile::rename(path("notes.vault"), path("moved.vault")));
+            baMoved = GuiTest::fileBytes(path("moved.vault"));
+            answerRescue(&sTold);
+            qobject_cast<QMessageBox *>(pQuestion)->button(QMessageBox::Save)->click();
+        });
+        QVERIFY(!pWnd->openVault(path("notes.vault"), "pw"));
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QVERIFY2(sTold.startsWith("Pelimund: The vault file " + path("notes.vault") + " was moved"),
+                 qPrintable(sTold));
+        QVERIFY(!QFile::exists(path("notes.vault")));
+        QVERIFY(store());
+        QVERIFY(enabled({"actionCreateNote", "actionSync", "actionImportNote"}));
+        QCOMPARE(text(), QString("words"));
+        QVERIFY(editor()->isModified());
+        QCOMPARE(GuiTest::fileBytes(path("moved.vault")), baMoved);
+    }
+
+    // The vault file deleted or replaced by another program: a save is
+    // refused in one box that names it, and Cancel keeps the text, modified.
+    // Save Vault As... makes a new vault of the notes saved before, opens it
+    // in place of the open one with the windows kept, and saves there. What
+    // stands at the vault's name is never written.
+    void vaultFileGone_data() {
+        QTest::addColumn<bool>("bReplaced");
+        QTest::newRow("deleted") << false;
+        QTest::newRow("replaced") << true;
+    }
+    void vaultFileGone() {
+        QFETCH(bool, bReplaced);
+        windowOnNewVault("other.vault")->newNote("Theirs", "html");
+        windowOnNewVault();
+        createNote("Kept");
+        type("saved before");
+        action("actionSaveNote")->trigger();
+        createNote("Draft");
+        type("new text");
+        QVERIFY(bReplaced ? ::rename(qPrintable(path("other.vault")),
+                                     qPrintable(path("notes.vault"))) == 0
+                          : QFile::remove(path("notes.vault")));
+        const QByteArray baThere = GuiTest::fileBytes(path("notes.vault"));
+        QString sBox;
+        answerRescue(&sBox);
+        action("actionSaveAllNotes")->trigger();
+        QVERIFY2(sBox.startsWith("Pelimund: The vault file " + path("notes.vault") +
+                                 " was moved, replaced or deleted by another program since the "
+                                 "vault was opened. Nothing was saved."),
+                 qPrintable(sBox));
+        QCOMPARE(text(), QString("new text"));
+        QVERIFY(editor()->isModified());
+
+        QString sDialog;
+        answerRescue(&sBox, path("rescued"), &sDialog);
+        action("actionSaveNote")->trigger();
+        QCOMPARE(sDialog,
+                 "Pelimund - Save Vault As: " + (bReplaced ? pDir->path() : path("notes.vault")));
+        QVERIFY(!editor()->isModified());
+        QCOMPARE(mdi()->subWindowList().size(), 2);
+        QCOMPARE(listedNames(), QStringList({"Draft", "Kept"}));
+        QCOMPARE(recentList().value(0), path("rescued.vault"));
+        QCOMPARE(GuiTest::fileBytes(path("notes.vault")), baThere);
+        reopen(path("rescued.vault"));
+        pWnd->openNote(rowOf("Kept"));
+        QCOMPARE(text(), QString("saved before"));
+        pWnd->openNote(rowOf("Draft"));
+        QCOMPARE(text(), QString("new text"));
+    }
+
+    // The idle close with the vault file gone leaves the vault open and
+    // offers the box; a vault the user saves anew there stays open.
+    void idleCloseWithTheVaultFileGone() {
+        windowOnNewVault();
+        createNote("Draft");
+        type("words");
+        QVERIFY(QFile::remove(path("notes.vault")));
+        for (const QString &sSaveAs : {QString(), path("rescued.vault")}) {
+            QString sBox;
+            answerRescue(&sBox, sSaveAs);
+            pWnd->forget();
+            QVERIFY(sBox.contains(path("notes.vault")));
+            QVERIFY(store());
+            QCOMPARE(editor()->isModified(), sSaveAs.isEmpty());
+        }
+        reopen(path("rescued.vault"));
+        pWnd->openNote(rowOf("Draft"));
+        QCOMPARE(text(), QString("words"));
+    }
+
+    // A vault read before the open vault's save question and moved away
+    // while it stands is not opened from where it went: the user is told,
+    // no vault is open, and nothing is made at its name.
+    void vaultToOpenMovedDuringTheSaveQuestion() {
+        windowOnNewVault("a.vault")->newNote("In A", "html");
         windowOnNewVault();
         createNote("Draft");
         type("words");
         QString sTold;
         GuiTest::answerModal([&](QWidget *pQuestion) {
-            QVERIFY(QFile::rename(path("notes.vault"), path("moved.vault")));
-            qobject_cast<QMessageBox *>(pQuestion)->button(QMessageBox::Save)->click();
+            QVERIFY(QFile::rename(path("a.vault"), path("moved.vault")));
             answerOk(&sTold);
+            qobject_cast<QMessageBox *>(pQuestion)->button(QMessageBox::Save)->click();
         });
-        QVERIFY(!pWnd->openVault(path("notes.vault"), "pw"));
+        QVERIFY(!pWnd->openVault(path("a.vault"), "pw"));
         QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
-        QCOMPARE(sTold, "No such file found: " + path("notes.vault"));
-        QVERIFY(!QFile::exists(path("notes.vault")));
+        QCOMPARE(sTold, "No such file found: " + path("a.vault"));
         QVERIFY(!store());
-        QVERIFY(disabled({"actionCreateNote", "actionSync", "actionImportNote"}));
-        QVERIFY(pWnd->openVault(path("moved.vault"), "pw"));
-        pWnd->openNote(rowOf("Draft"));
-        QCOMPARE(text(), QString("words"));
+        QVERIFY(!QFile::exists(path("a.vault")));
+        QCOMPARE(recentList().value(0), path("notes.vault"));
+        QCOMPARE(textAfterReopen("Draft"), QString("words"));
     }
 
     // The click that closes a dialog which stood past the idle time starts

@@ -568,6 +568,83 @@ TEST(NoteStore, VaultAndJournalArePrivate) {
     EXPECT_EQ(mode(vault.sPath), 0600u);
 }
 
+// Every file in the folder and its bytes.
+std::map<std::string, std::string> folderBytes(const std::string &sFolder) {
+    std::map<std::string, std::string> hFiles;
+    for (const auto &entry : std::filesystem::directory_iterator(sFolder))
+        hFiles[entry.path().filename()] = str(support::readFile(entry.path()));
+    return hFiles;
+}
+
+// The vault file deleted, replaced by another vault or moved away while the
+// store holds it: every change is refused with the store's text and writes
+// nothing anywhere, the notes still load, and a copy saved elsewhere holds
+// every note and takes the change.
+TEST(NoteStore, ChangesAreRefusedOnceTheVaultFileWent) {
+    for (const std::string sHow : {"deleted", "replaced", "moved"}) {
+        SCOPED_TRACE(sHow);
+        VaultFile vault;
+        const std::string sOther = vault.dir.getFilePath("other.vault");
+        const std::string sCopy = vault.dir.getFilePath("copy.vault");
+        openVault(sOther, "other")
+            ->createNote(newId(), kstr("t"), kstr("html"), content("t").get());
+        auto pStore = openVault(vault.sPath);
+        const Ka::Uuid id = newId();
+        pStore->createNote(id, kstr("kept"), kstr("html"), content("kept").get());
+        if (sHow == "deleted")
+            std::filesystem::remove(vault.sPath);
+        else if (sHow == "replaced")
+            std::filesystem::rename(sOther, vault.sPath);
+        else
+            std::filesystem::rename(vault.sPath, sOther);
+        const auto hBefore = folderBytes(vault.dir.getPath());
+        const std::string sRefusal = NoteStore::kVaultMoved + vault.sPath;
+        EXPECT_EQ(failureOf<Ka::FileException>([&] { pStore->saveNote(id, content("x").get()); }),
+                  std::make_pair(sRefusal, ESTALE));
+        EXPECT_EQ(messageOf([&] { pStore->renameNote(id, kstr("x")); }), sRefusal);
+        EXPECT_EQ(messageOf([&] { pStore->setHeader("syncId", new Vrel::String("x")); }), sRefusal);
+        EXPECT_FALSE(pStore->deleteNote(id));
+        // Its own file, which the store holds, is never replaced by a copy.
+        if (sHow == "moved") {
+            EXPECT_EQ(messageOf([&] { pStore->saveCopyAs(kstr(sOther)); }), NoteStore::kVaultInUse);
+        }
+        EXPECT_EQ(folderBytes(vault.dir.getPath()), hBefore);
+        EXPECT_EQ(htmlOf(pStore->loadNote(id)), "kept");
+
+        pStore->saveCopyAs(kstr(sCopy))->saveNote(id, content("saved").get());
+        pStore.reset();
+        struct stat st;
+        ASSERT_EQ(::stat(sCopy.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777u, 0600u);
+        auto pCopy = openVault(sCopy);
+        EXPECT_EQ(pCopy->getNoteCount(), 1);
+        EXPECT_EQ(htmlOf(pCopy->loadNote(id)), "saved");
+    }
+}
+
+// A journal another program deleted between two changes is made again at
+// its name by the next change, so that a crash in its middle is put right
+// when the vault opens again.
+TEST(NoteStore, AJournalDeletedBetweenChangesIsMadeAgain) {
+    VaultFile vault;
+    const Ka::Uuid id = newId();
+    openVault(vault.sPath)->createNote(id, kstr("first"), kstr("html"), content("x").get());
+    EXPECT_TRUE(support::passesInChild([&] {
+        WatchedStore watched(vault.sPath, kPass);
+        watched.pStore->renameNote(id, kstr("second"));
+        std::filesystem::remove(vault.sPath + "-journal");
+        // Dies with every write of the vault made, none of them synced.
+        watched.pFiles->setHook([](const support::FileEvent &rEvent) {
+            if (rEvent.eKind == support::FileEvent::Sync &&
+                rEvent.iFile == support::FileEvent::kData)
+                ::_exit(0);
+        });
+        watched.pStore->renameNote(id, kstr("third"));
+        return false;
+    }));
+    EXPECT_EQ(str(openVault(vault.sPath)->getNoteName(id)), "second");
+}
+
 TEST(NoteStore, CreateOverAnExistingIdFreesTheOldBody) {
     VaultFile vault;
     auto pStore = openVault(vault.sPath);

@@ -72,9 +72,9 @@ void WatchedFiles::syncData() {
     pass(std::move(event), [&] { pInner->syncData(); });
 }
 
+// Asked of the inner files every time: they make a journal that another
+// program removed anew, and the watch follows it.
 Ka::Stream *WatchedFiles::journal(bool bCreate) {
-    if (pJournal)
-        return pJournal.get();
     Ka::Stream *pFound = pInner->journal(false);
     if (!pFound && bCreate) {
         FileEvent event;
@@ -82,7 +82,9 @@ Ka::Stream *WatchedFiles::journal(bool bCreate) {
         event.iFile = FileEvent::kJournal;
         pass(std::move(event), [&] { pFound = pInner->journal(true); });
     }
-    if (pFound)
+    if (!pFound)
+        pJournal.reset();
+    else if (!pJournal || &pJournal->inner() != pFound)
         pJournal = std::make_unique<Stream>(*this, *pFound, FileEvent::kJournal);
     return pJournal.get();
 }

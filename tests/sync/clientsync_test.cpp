@@ -325,6 +325,43 @@ TEST_F(ClientSync, ChangesStoredDuringOurUploadAreFetched) {
     EXPECT_EQ(contentsOf(*pA), contentsOf(*pB));
 }
 
+// A vault whose file another program took away is not synced: nothing is
+// sent, not even a connection made. Deleted in the middle of a sync, it stops
+// the sync at the commit that would record the upload, and a sync from the
+// copy saved anew sends the note again, once.
+TEST_F(ClientSync, AVaultWhoseFileWentIsNotSynced) {
+    auto pA = openVault("a.vault");
+    const Ka::Uuid id = addNote(*pA, "n", "text");
+    std::filesystem::rename(vaultPath("a.vault"), vaultPath("moved.vault"));
+    EXPECT_EQ(sync(*pA).errors(),
+              std::vector<std::string>{NoteStore::kVaultMoved + vaultPath("a.vault")});
+    EXPECT_EQ(pServer->getConnectionCount(), 0);
+    pA = pA->saveCopyAs(toKaString(QByteArray::fromStdString(vaultPath("a.vault"))));
+
+    Faults faults;
+    faults.eKind = Faults::Kind::Stall;
+    faults.baOn = "store";
+    faults.iAt = 1;
+    faults.iStallMillis = 1000;
+    pServer->setFaults(faults);
+    TestClient client(pA.get(), pServer->getPort(), Client::SyncVault);
+    Outcome outcome;
+    std::thread waiting([&] { outcome = runToEnd(client); });
+    while (!contains(pServer->getRequests(), "store"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::filesystem::remove(vaultPath("a.vault"));
+    waiting.join();
+    pServer->setFaults(Faults());
+    EXPECT_EQ(outcome.errors(),
+              std::vector<std::string>{NoteStore::kVaultMoved + vaultPath("a.vault")});
+    pA = pA->saveCopyAs(toKaString(QByteArray::fromStdString(vaultPath("b.vault"))));
+    EXPECT_TRUE(pA->getNotes().get(id).bChanged);
+    ASSERT_TRUE(sync(*pA).ok());
+    EXPECT_FALSE(pA->getNotes().get(id).bChanged);
+    EXPECT_EQ(pServer->vaultsOf(kUser).size(), 1u);
+    EXPECT_EQ(pServer->vaultsOf(kUser).at(0).hNotes.size(), 1u);
+}
+
 // A server that lost the vault gets a new one with every note.
 TEST_F(ClientSync, ANewRemoteVaultWhenTheOldOneIsGone) {
     auto pA = openVault("a.vault");
