@@ -2,10 +2,11 @@
 // Vaults menus, every page of the new-vault wizard, every dialog (the cloud
 // login, import and progress dialogs among them), each page of the About box
 // and the message boxes of a vault replaced, of a folder that cannot be, of
-// a vault open elsewhere or not opened and of the idle close into PNG files,
-// for the documentation. The new-version dialog downloads from a small HTTP
-// server of the tests on the loopback address, so that its progress shows
-// real numbers.
+// a vault open elsewhere or not opened, of a vault whose file another
+// program moved (with its Save Vault As dialog) and of the idle close into
+// PNG files, for the documentation. The new-version dialog downloads from a
+// small HTTP server of the tests on the loopback address, so that its
+// progress shows real numbers.
 // Run it on a real display (scripts/screenshots.sh starts one under Xvfb);
 // it works in the empty home folder given, or a temporary one, so that the
 // user's settings stay untouched.
@@ -35,10 +36,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -331,6 +334,23 @@ int main(int argc, char **argv) {
         main.openVault(sJournal, "secret");
         shootNextModal("missing-file");
         main.openVault(home.path() + "/Documents/Moved.vault", "secret");
+
+        // Another program moves the open vault's file away: the next change
+        // offers to save the vault as a new file, in a file dialog of its
+        // own. The file comes back for the idle close.
+        QFile::rename(sJournal, sJournal + ".moved");
+        QTimer::singleShot(500, [] {
+            auto *pBox = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!pBox)
+                return;
+            shoot(pBox, "vault-moved");
+            shootNextModal("save-vault-as");
+            for (QAbstractButton *pButton : pBox->buttons())
+                if (pButton->text() == "Save Vault As...")
+                    pButton->click();
+        });
+        main.newNote("Shopping list", "html");
+        QFile::rename(sJournal + ".moved", sJournal);
 
         // Last: the vault closes, as after the idle time.
         shootNextModal("idle-notice");

@@ -195,10 +195,10 @@ class MainWndTest : public QObject {
         return pFull;
     }
 
-    // The text of the named note after the window is made anew on
-    // notes.vault: what reached the file.
-    QString textAfterReopen(const QString &sName) {
-        reopen(path("notes.vault"));
+    // The text of the named note after the window is made anew on the
+    // vault sVault: what reached the file.
+    QString textAfterReopen(const QString &sName, const QString &sVault = "notes.vault") {
+        reopen(path(sVault));
         pWnd->openNote(rowOf(sName));
         return text();
     }
@@ -1481,11 +1481,8 @@ private slots:
         QCOMPARE(listedNames(), QStringList({"Draft", "Kept"}));
         QCOMPARE(recentList().value(0), path("rescued.vault"));
         QCOMPARE(GuiTest::fileBytes(path("notes.vault")), baThere);
-        reopen(path("rescued.vault"));
-        pWnd->openNote(rowOf("Kept"));
-        QCOMPARE(text(), QString("saved before"));
-        pWnd->openNote(rowOf("Draft"));
-        QCOMPARE(text(), QString("new text"));
+        QCOMPARE(textAfterReopen("Kept", "rescued.vault"), QString("saved before"));
+        QCOMPARE(textAfterReopen("Draft", "rescued.vault"), QString("new text"));
     }
 
     // The idle close with the vault file gone leaves the vault open and
@@ -1503,9 +1500,7 @@ private slots:
             QVERIFY(store());
             QCOMPARE(editor()->isModified(), sSaveAs.isEmpty());
         }
-        reopen(path("rescued.vault"));
-        pWnd->openNote(rowOf("Draft"));
-        QCOMPARE(text(), QString("words"));
+        QCOMPARE(textAfterReopen("Draft", "rescued.vault"), QString("words"));
     }
 
     // A vault read before the open vault's save question and moved away

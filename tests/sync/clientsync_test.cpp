@@ -49,6 +49,28 @@ bool contains(const std::vector<QByteArray> &lRequests, const char *sMsg) {
     return std::find(lRequests.begin(), lRequests.end(), QByteArray(sMsg)) != lRequests.end();
 }
 
+// Syncs rStore while the server holds its answer to the sync's first store
+// request for iMillis; fMeanwhile runs once that request has come.
+Outcome syncWithStoreHeld(testserver::SyncServer &rServer, NoteStore &rStore, int iMillis,
+                          const std::function<void()> &fMeanwhile) {
+    Faults faults;
+    faults.eKind = Faults::Kind::Stall;
+    faults.baOn = "store";
+    faults.iAt = 1;
+    faults.iStallMillis = iMillis;
+    rServer.setFaults(faults);
+    TestClient client(&rStore, rServer.getPort(), Client::SyncVault);
+    Outcome outcome;
+    std::thread waiting([&] { outcome = runToEnd(client); });
+    while (!contains(rServer.getRequests(), "store"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The request is held already; later ones are not.
+    rServer.setFaults(Faults());
+    fMeanwhile();
+    waiting.join();
+    return outcome;
+}
+
 TEST_F(ClientSync, ChangesReachTheOtherVault) {
     auto pA = openVault("a.vault");
     const Ka::Uuid idEdit = addNote(*pA, "edit me", "old"),
@@ -303,21 +325,9 @@ TEST_F(ClientSync, ChangesStoredDuringOurUploadAreFetched) {
 
     addNote(*pA, "from a again", "a2");
     addNote(*pB, "from b", "b");
-    Faults faults;
-    faults.eKind = Faults::Kind::Stall;
-    faults.baOn = "store";
-    faults.iAt = 1;
-    faults.iStallMillis = 1500;
-    pServer->setFaults(faults);
-    TestClient client(pA.get(), pServer->getPort(), Client::SyncVault);
-    Outcome outcome;
-    std::thread waiting([&] { outcome = runToEnd(client); });
-    while (!contains(pServer->getRequests(), "store"))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // A's store is held; B stores in between.
-    pServer->setFaults(Faults());
-    ASSERT_TRUE(sync(*pB).ok());
-    waiting.join();
+    const Outcome outcome =
+        syncWithStoreHeld(*pServer, *pA, 1500, [&] { ASSERT_TRUE(sync(*pB).ok()); });
     ASSERT_TRUE(outcome.ok());
     EXPECT_EQ(summary(*pA),
               (std::vector<std::string>{"first: 1", "from a again: a2", "from a: a", "from b: b"}));
@@ -338,20 +348,8 @@ TEST_F(ClientSync, AVaultWhoseFileWentIsNotSynced) {
     EXPECT_EQ(pServer->getConnectionCount(), 0);
     pA = pA->saveCopyAs(toKaString(QByteArray::fromStdString(vaultPath("a.vault"))));
 
-    Faults faults;
-    faults.eKind = Faults::Kind::Stall;
-    faults.baOn = "store";
-    faults.iAt = 1;
-    faults.iStallMillis = 1000;
-    pServer->setFaults(faults);
-    TestClient client(pA.get(), pServer->getPort(), Client::SyncVault);
-    Outcome outcome;
-    std::thread waiting([&] { outcome = runToEnd(client); });
-    while (!contains(pServer->getRequests(), "store"))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::filesystem::remove(vaultPath("a.vault"));
-    waiting.join();
-    pServer->setFaults(Faults());
+    const Outcome outcome = syncWithStoreHeld(
+        *pServer, *pA, 1000, [&] { std::filesystem::remove(vaultPath("a.vault")); });
     EXPECT_EQ(outcome.errors(),
               std::vector<std::string>{NoteStore::kVaultMoved + vaultPath("a.vault")});
     pA = pA->saveCopyAs(toKaString(QByteArray::fromStdString(vaultPath("b.vault"))));
