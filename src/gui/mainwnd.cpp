@@ -1462,18 +1462,10 @@ bool MainWnd::rescueVault() {
     if (sTarget.isEmpty() || !pStore || vaultInUse())
         return false;
     std::unique_ptr<NoteStore> pCopy;
-    const QString sFailed =
-        tr("The vault cannot be saved as %1. The notes stay open here with their text.")
-            .arg(sTarget);
-    try {
-        pCopy = pStore->saveCopyAs(toLocalPath(sTarget));
-    } catch (const std::exception &e) {
-        reportFailure(sFailed, QString::fromLocal8Bit(e.what()));
+    if (!guarded(tr("The vault cannot be saved as %1. The notes stay open here with their text.")
+                     .arg(sTarget),
+                 [&] { pCopy = pStore->saveCopyAs(toLocalPath(sTarget)); }))
         return false;
-    } catch (...) {
-        reportFailure(sFailed, QString());
-        return false;
-    }
     // The copy holds the same notes under the same ids: the note windows
     // stay as they are.
     const std::unique_ptr<NoteStore> pOld(std::exchange(pStore, pCopy.release()));
