@@ -13,8 +13,9 @@
 #include <memory>
 
 int main(int argc, char **argv) {
-    // Before anything draws numbers: the note store's random prefixes come
-    // from this source.
+    // Before anything draws numbers from the process-wide generator. It is
+    // for what needs no secrecy: identifiers, the vault's random prefixes
+    // and check words, and temporary names come from the kernel instead.
     Ka::Random::setGenerator<Ka::RandomCmwc>();
     Ka::Random::seed(int(std::time(nullptr)));
 

@@ -352,6 +352,29 @@ int main(int argc, char **argv) {
         main.newNote("Shopping list", "html");
         QFile::rename(sJournal + ".moved", sJournal);
 
+        // A folder where the vault keeps its journal, as another user's file
+        // in a shared folder would be: a save is refused in a box that names
+        // it, and the note keeps its unsaved mark (its title's "*")
+        // meanwhile.
+        fillNote(main, "Packing list", kShoppingHtml);
+        QMdiSubWindow *pPackingSub = pMdi->currentSubWindow();
+        auto *pPacking = qobject_cast<NoteWidgetHtml *>(pPackingSub->widget());
+        pPackingSub->showNormal();
+        pPackingSub->setGeometry(0, 0, 560, 330);
+        pPacking->teNote->append("Tent pegs");
+        const QString sJournalName = sJournal + "-journal";
+        QFile::remove(sJournalName);
+        QDir().mkdir(sJournalName);
+        QTimer::singleShot(500, [&main] {
+            if (QWidget *pBox = QApplication::activeModalWidget()) {
+                shoot(pBox, "journal-taken");
+                shootScreen({&main, pBox}, "journal-taken-window");
+                pBox->close();
+            }
+        });
+        main.saveNote(pPacking);
+        QDir().rmdir(sJournalName);
+
         // Last: the vault closes, as after the idle time.
         shootNextModal("idle-notice");
         main.forget();

@@ -56,6 +56,8 @@ int mapFlags(int iFlags) {
         iOpen |= O_TRUNC;
     if ((iFlags & (File::Create | File::Exclusive)) == (File::Create | File::Exclusive))
         iOpen |= O_EXCL;
+    if (iFlags & File::NoLink)
+        iOpen |= O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     // There is no text mode to switch off here. The descriptor must not
     // leak into programs the process starts.
     return iOpen | O_CLOEXEC;
@@ -262,7 +264,31 @@ bool File::isLinked() {
     return st.st_nlink > 0;
 }
 
-bool File::isNamed(const String &sPath) {
+File::Info File::getInfo() {
+    struct stat st;
+    if (::fstat(requireFd(), &st) < 0)
+        throwErrno(errno);
+    Info info;
+    info.bRegular = S_ISREG(st.st_mode);
+    info.nNames = uint64_t(st.st_nlink);
+    info.iOwner = uint32_t(st.st_uid);
+    info.iGroup = uint32_t(st.st_gid);
+    info.iPermissions = uint32_t(st.st_mode & 07777);
+    return info;
+}
+
+void File::setPermissions(int iMode) {
+    while (::fchmod(requireFd(), mode_t(iMode)) < 0) {
+        if (errno != EINTR)
+            throwErrno(errno);
+    }
+}
+
+uint32_t File::userId() {
+    return uint32_t(::geteuid());
+}
+
+bool File::isNamed(const String &sPath, bool bThroughLink) {
     const char *pName = checkedName(sPath);
     struct stat held;
     if (::fstat(requireFd(), &held) < 0) {
@@ -273,7 +299,7 @@ bool File::isNamed(const String &sPath) {
     if (held.st_nlink == 0)
         return false;
     struct stat named;
-    if (::stat(pName, &named) < 0) {
+    if ((bThroughLink ? ::stat(pName, &named) : ::lstat(pName, &named)) < 0) {
         const int iErr = errno;
         if (iErr == ENOENT || iErr == ENOTDIR || iErr == ELOOP || iErr == ESTALE)
             return false;
@@ -336,7 +362,7 @@ File File::tempFile(String &sTemplate, int iMode) {
         throw ExceptionBase("Invalid temporary filename template.");
     for (int iTry = 0; iTry < 1000; ++iTry) {
         for (int i = iStart; i < iSize; ++i) {
-            uint32_t r = Random::rand();
+            uint32_t r = Random::systemRand();
             char c = char('A' + r % 26);
             if (r & 0x1000)
                 c = char(c + 32);

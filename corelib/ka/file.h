@@ -3,6 +3,8 @@
 
 #include "ka/stream.h"
 
+#include <cstdint>
+
 namespace Ka {
 
 // Every failure of the system calls is reported as a FileException whose
@@ -29,6 +31,12 @@ public:
     // opened (opening a pipe for reading waits for a writer, reading a
     // device may never end), a folder too.
     static constexpr int RegularOnly = 128;
+    // For a name the program chose itself rather than the user: a symbolic
+    // link at the name is refused ("Too many levels of symbolic links",
+    // ELOOP) instead of followed, and the open never waits, whatever it
+    // opens. What it opened may be a pipe or a device, left non-blocking:
+    // the caller looks at getInfo() before it uses the file.
+    static constexpr int NoLink = 256;
 
     // Opens sName; a file it creates gets iMode less the umask (0600 for
     // files only their owner may read). Throws FileException "You must
@@ -76,6 +84,21 @@ public:
     int getBlockSize() override { return 4096; }
     String getLocation() override { return String("to be implemented"); }
 
+    // The file as the system describes it (one fstat).
+    struct Info {
+        bool bRegular = false;
+        uint64_t nNames = 0;       // its hard links
+        uint32_t iOwner = 0;       // the owner's user id
+        uint32_t iGroup = 0;       // its group's id
+        uint32_t iPermissions = 0; // the permission bits, 07777 at most
+    };
+    Info getInfo();
+    // Sets the permission bits (fchmod). Some file systems accept this and
+    // keep the bits they had (a FAT one, whose mount decides them).
+    void setPermissions(int iMode);
+    // The user the program runs as (its effective user id).
+    static uint32_t userId();
+
     // Forces the written data to the disk (fdatasync).
     void sync();
     // Takes an exclusive advisory lock on the open file (flock) without
@@ -90,10 +113,12 @@ public:
     // merely a file of that name) and the file still has a name: only then
     // does what is written to it reach whoever opens sPath. False when
     // sPath names nothing or another file, and when the file's name is gone
-    // (a network file system may say so with ESTALE). Throws when sPath
-    // cannot be looked up for another reason (a folder on the way that may
-    // not be searched): whether it names this file cannot be told.
-    bool isNamed(const String &sPath);
+    // (a network file system may say so with ESTALE). Without
+    // bThroughLink, a symbolic link at sPath is another file, even one that
+    // leads here. Throws when sPath cannot be looked up for another reason
+    // (a folder on the way that may not be searched): whether it names this
+    // file cannot be told.
+    bool isNamed(const String &sPath, bool bThroughLink = true);
 
     // Makes the creation or removal of files in the folder holding sPath
     // durable (fsync of the folder).
@@ -105,8 +130,9 @@ public:
     static void rename(const String &sFrom, const String &sTo);
 
     // Creates and opens (read and write) a new file named after sTemplate,
-    // whose trailing X characters are replaced by random letters from
-    // Ka::Random; sTemplate receives the name tried last. Throws
+    // whose trailing X characters are replaced by random letters from the
+    // kernel's source (Ka::Random::systemRand), so that nobody can guess the
+    // names and take them first; sTemplate receives the name tried last. Throws
     // ExceptionBase "Invalid temporary filename template." when the
     // template does not end in X, and FileException "Failed to create
     // unique temporary file after 1000 iterations." when every try fails.

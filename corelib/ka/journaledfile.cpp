@@ -116,24 +116,73 @@ void JournaledFile::DiskFiles::syncData() {
     rData.sync();
 }
 
+std::unique_ptr<File> JournaledFile::DiskFiles::openOwn(bool &rForeign) {
+    rForeign = false;
+    std::unique_ptr<File> pFile;
+    try {
+        pFile = std::make_unique<File>(sJournalPath, File::Read | File::Write | File::NoLink);
+    } catch (const FileException &e) {
+        switch (e.getErrorCode()) {
+        case ENOENT:
+            return nullptr;
+        // A link, a folder, a socket, a file this user may not write.
+        case ELOOP:
+        case EISDIR:
+        case ENXIO:
+        case EACCES:
+        case EPERM:
+            rForeign = true;
+            return nullptr;
+        default:
+            throw;
+        }
+    }
+    const File::Info info = pFile->getInfo();
+    rForeign = !info.bRegular || info.nNames != 1 ||
+               (info.iOwner != File::userId() && info.iOwner != rData.getInfo().iOwner);
+    if (!rForeign && (info.iPermissions & 077) != 0) {
+        try {
+            pFile->setPermissions(0600);
+        } catch (const FileException &) {
+            rForeign = true;
+        }
+    }
+    if (rForeign)
+        pFile.reset();
+    return pFile;
+}
+
 Stream *JournaledFile::DiskFiles::journal(bool bCreate) {
     // A journal another program removed or replaced since is not the one a
-    // recovery would find: it is let go, and made anew at its name. Between
-    // commits it holds nothing the data file needs.
-    if (pJournal && !pJournal->isNamed(sJournalPath))
+    // recovery would find: it is let go, and looked for anew at its name.
+    // Between commits it holds nothing the data file needs.
+    if (pJournal && !pJournal->isNamed(sJournalPath, false))
         pJournal.reset();
     if (pJournal)
         return pJournal.get();
-    try {
-        pJournal = std::make_unique<File>(sJournalPath, File::Read | File::Write);
+    bool bForeign = false;
+    pJournal = openOwn(bForeign);
+    if (pJournal || !bCreate)
         return pJournal.get();
-    } catch (const FileException &e) {
-        if (e.getErrorCode() != ENOENT)
-            throw;
+    const auto refuse = [&] {
+        throw FileException(EEXIST, "%s%s", kForeign, sJournalPath.getConstStr());
+    };
+    if (bForeign) {
+        try {
+            File::remove(sJournalPath);
+        } catch (const FileException &) {
+            refuse();
+        }
     }
-    if (!bCreate)
-        return nullptr;
-    pJournal = std::make_unique<File>(sJournalPath, File::Read | File::Write | File::Create, 0600);
+    try {
+        pJournal = std::make_unique<File>(
+            sJournalPath, File::Read | File::Write | File::Create | File::Exclusive, 0600);
+    } catch (const FileException &e) {
+        // Put there again since it was looked at or removed.
+        if (e.getErrorCode() == EEXIST)
+            refuse();
+        throw;
+    }
     File::syncFolderOf(sJournalPath);
     return pJournal.get();
 }
@@ -144,8 +193,9 @@ void JournaledFile::DiskFiles::syncJournal() {
 }
 
 void JournaledFile::DiskFiles::removeJournal() {
+    const bool bOwn = journal(false) != nullptr;
     pJournal.reset();
-    if (File::remove(sJournalPath))
+    if (bOwn && File::remove(sJournalPath))
         File::syncFolderOf(sJournalPath);
 }
 

@@ -56,20 +56,49 @@ public:
     };
 
     // A data file on disk (borrowed, opened for reading and writing) and its
-    // journal at sJournalPath, created with mode 0600. A journal that no
-    // longer stands at sJournalPath when it is asked for (another program
-    // removed or replaced it) is let go and made anew there.
+    // journal at sJournalPath.
+    //
+    // Only the user's own file there is ever read or written as the journal:
+    // one reached without following a link, a regular file with one name,
+    // owned by the user the program runs as or by the data file's owner
+    // (who may write the data file anyway; on a file system that shows
+    // files under another owner, a journal of the user's own carries that
+    // owner too). Before anything is read from or written into it, it is
+    // made private to its owner (mode 0600); one that cannot be is not
+    // taken either. Anything else at the name (a link, a file another user
+    // put there, a folder, a pipe) is never read, written or removed until
+    // a journal must be created: its name is then removed (a link's, never
+    // what the link leads to) and a new journal is made. When that name
+    // cannot be removed (another user's file in a folder with the sticky
+    // bit), journal(true) throws FileException(EEXIST) with kForeign and
+    // the path, and nothing is written anywhere.
+    //
+    // A journal is created exclusively (nothing, not even a link, may stand
+    // at the name then) with mode 0600. The journal held between commits is
+    // used as long as sJournalPath itself, not a link there, names it; one
+    // that no longer does (another program removed or replaced it) is let
+    // go and looked for, or made, anew.
     class DiskFiles : public Files {
     public:
+        static constexpr const char *kForeign =
+            "A file that is not this vault's journal stands at the journal's name and cannot "
+            "be removed: ";
+
         DiskFiles(File &rData, const String &sJournalPath);
         ~DiskFiles() override;
         Stream &data() override;
         void syncData() override;
+        // Without bCreate: the user's own journal at the name, or null.
         Stream *journal(bool bCreate) override;
         void syncJournal() override;
+        // Removes the name only of the user's own journal.
         void removeJournal() override;
 
     private:
+        // The user's own journal at the name, opened; null when the name
+        // holds nothing (rForeign false) or anything else (rForeign true).
+        std::unique_ptr<File> openOwn(bool &rForeign);
+
         File &rData;
         String sJournalPath;
         std::unique_ptr<File> pJournal;

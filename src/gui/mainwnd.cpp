@@ -62,6 +62,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -441,6 +442,10 @@ void MainWnd::reportOpenFailure(const std::exception *pFailure) {
         reportVaultInUse(this);
         return;
     }
+    if (pFailure && NoteStore::isJournalBlocked(*pFailure)) {
+        reportFailure(tr("Vault cannot be opened."), failureDetails(*pFailure));
+        return;
+    }
     // The store's words for a wrong password or a foreign file ("Invalid
     // check code.") mean nothing to the user; the system's for a file it
     // cannot read or write do ("Permission denied: <path>").
@@ -635,6 +640,10 @@ bool MainWnd::storeNote(NoteWidget *pNote, SaveCause eCause) {
     QByteArray baNewId;
     const bool bStored = guarded(sFailed, [&] {
         const std::unique_ptr<Vrel::Object> pContent(pNote->getData());
+        // Taking the text clears the note's modified mark, but the note is
+        // not saved before the vault holds it: not while a box about a
+        // refused change stands either.
+        pNote->setModified(bWasModified);
         const Ka::Uuid uId = toUuid(baId);
         if (pStore->getNotes().has(uId)) {
             pStore->saveNote(uId, pContent.get());
@@ -653,6 +662,7 @@ bool MainWnd::storeNote(NoteWidget *pNote, SaveCause eCause) {
         pNote->setModified(bWasModified || eCause == SaveCause::Idle);
         return false;
     }
+    pNote->setModified(false);
     if (!baNewId.isEmpty()) {
         if (pSub) {
             hNoteWindows.remove(baId);
@@ -711,7 +721,7 @@ void MainWnd::delNote(const QByteArray &baId) {
     const bool bTold = !guarded(sFailed, [&] {
         bDeleted = pStore->deleteNote(uId);
         if (!bDeleted)
-            pStore->checkFile();
+            pStore->checkWritable();
     });
     if (bDeleted) {
         if (QMdiSubWindow *pSub = hNoteWindows.value(baId)) {
@@ -1176,7 +1186,7 @@ void MainWnd::sync() {
         return;
     // A vault whose file went would record nothing the sync brings: it is
     // told before anything is sent.
-    if (!guarded(tr("The vault cannot be synchronized."), [&] { pStore->checkFile(); }))
+    if (!guarded(tr("The vault cannot be synchronized."), [&] { pStore->checkWritable(); }))
         return;
     // The sync may bring another computer's version of a note open here: an
     // edit saved after it would be saved over that version and sent on as
@@ -1425,29 +1435,49 @@ bool MainWnd::guarded(const QString &sWhat, const std::function<void()> &f) {
             f();
             return true;
         } catch (const std::exception &e) {
-            if (!NoteStore::isVaultMoved(e)) {
-                reportFailure(sWhat, QString::fromUtf8(e.what()));
+            // A new vault refused as it is made has nothing to save elsewhere.
+            if (!NoteStore::isRefusedHere(e) || !pStore) {
+                reportFailure(sWhat, failureDetails(e));
                 return false;
             }
+            if (!rescueVault(e))
+                return false;
         } catch (...) {
             reportFailure(sWhat, QString());
             return false;
         }
-        if (!rescueVault())
-            return false;
     }
 }
 
-bool MainWnd::rescueVault() {
+QString MainWnd::blockedJournalText(const std::exception &e) {
+    const QString sJournal =
+        QString::fromLocal8Bit(e.what() + std::strlen(NoteStore::kJournalBlocked));
+    return tr("The file %1 stands where the vault keeps its journal, but it is not the vault's "
+              "journal (another user may have put it there), and Pelimund cannot remove it.")
+        .arg(sJournal);
+}
+
+QString MainWnd::failureDetails(const std::exception &e) {
+    if (NoteStore::isJournalBlocked(e))
+        return blockedJournalText(e) + ' ' +
+               tr("Have that file removed, or keep the vault in a folder of your own.");
+    return QString::fromUtf8(e.what());
+}
+
+bool MainWnd::rescueVault(const std::exception &eRefusal) {
     if (!pStore || vaultInUse())
         return false;
     const QString sPath = openVaultPath();
-    QMessageBox box(QMessageBox::Critical, tr("Pelimund"),
-                    tr("The vault file %1 was moved, replaced or deleted by another program since "
-                       "the vault was opened. Nothing was saved.\n\nTo keep the notes open "
-                       "here, save the vault as a new file.")
-                        .arg(sPath),
-                    QMessageBox::Cancel, this);
+    const QString sText =
+        NoteStore::isJournalBlocked(eRefusal)
+            ? blockedJournalText(eRefusal) +
+                  tr(" Nothing was saved.\n\nHave that file removed, or, to keep the notes open "
+                     "here, save the vault as a new file in a folder of your own.")
+            : tr("The vault file %1 was moved, replaced or deleted by another program since "
+                 "the vault was opened. Nothing was saved.\n\nTo keep the notes open "
+                 "here, save the vault as a new file.")
+                  .arg(sPath);
+    QMessageBox box(QMessageBox::Critical, tr("Pelimund"), sText, QMessageBox::Cancel, this);
     QPushButton *pSaveAs = box.addButton(tr("Save Vault As..."), QMessageBox::AcceptRole);
     box.setDefaultButton(pSaveAs);
     box.exec();

@@ -43,10 +43,12 @@ class VaultModel;
 // the note marked modified, so that its window does not close.
 //
 // A change the store refuses because another program deleted, replaced or
-// moved the vault file since it was opened is told in one box of its own,
-// which offers to save the vault as a new file (rescueVault): the copy then
-// takes the open vault's place, its note windows stay with their text, and
-// the change is made in the copy.
+// moved the vault file since it was opened, or because a file that is not
+// the vault's journal stands at the journal's name and cannot be removed
+// (NoteStore::isRefusedHere), is told in one box of its own, which offers
+// to save the vault as a new file (rescueVault): the copy then takes the
+// open vault's place, its note windows stay with their text, and the change
+// is made in the copy.
 //
 // Each editor type brings tool bars of its own; only those of the active note
 // window are in the main window, and the window's dock and tool-bar layout is
@@ -322,16 +324,22 @@ private:
     QString openVaultPath() const;
     // Runs f; an exception becomes a failure box saying sWhat. True when f
     // returned normally. A change the store refused because the vault's
-    // file went gets rescueVault's box instead, and runs again in the copy
-    // when the user saved one.
+    // file went, or its journal's name is taken, gets rescueVault's box
+    // instead, and runs again in the copy when the user saved one.
     bool guarded(const QString &sWhat, const std::function<void()> &f);
-    // The box of a vault whose file another program deleted, replaced or
-    // moved: on Save Vault As... the vault, as its last commit left it, is
-    // saved to a new file the user names and opened there in place of the
-    // open store, with the same password; the note windows stay, and the
-    // list and the recent vaults follow. True when the copy is the open
-    // vault now; a failure on the way is told and changes nothing.
-    bool rescueVault();
+    // The box of a vault the store refused to write at its name (eRefusal):
+    // on Save Vault As... the vault, as its last commit left it, is saved to
+    // a new file the user names and opened there in place of the open
+    // store, with the same password; the note windows stay, and the list
+    // and the recent vaults follow. True when the copy is the open vault
+    // now; a failure on the way is told and changes nothing.
+    bool rescueVault(const std::exception &eRefusal);
+    // The user's words for NoteStore::kJournalBlocked: which file stands at
+    // the journal's name and why nothing can be written.
+    static QString blockedJournalText(const std::exception &eRefusal);
+    // What a failure box tells of e: the text of the store or the system,
+    // or for a journal's name taken, what stands there and what to do.
+    static QString failureDetails(const std::exception &e);
 
     QMdiArea *pMdi = nullptr;
     NoteStore *pStore = nullptr;

@@ -145,7 +145,7 @@ bool VaultModel::setData(const QModelIndex &index, const QVariant &value, int) {
             return false;
         pStore->renameNote(id, sStored);
     } catch (const std::exception &e) { // Ka::ExceptionBase is one too
-        if (NoteStore::isVaultMoved(e))
+        if (NoteStore::isRefusedHere(e))
             emit renameRefused(rEntry.baId, sName);
         else
             emit renameFailed(rEntry.baId, QString::fromUtf8(e.what()));

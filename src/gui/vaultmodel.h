@@ -57,9 +57,9 @@ signals:
     void noteNameChanged(const QByteArray &baId, const QString &sName);
     // An in-place rename failed; sReason is the store's message.
     void renameFailed(const QByteArray &baId, const QString &sReason);
-    // An in-place rename to sName was refused because another program
-    // deleted, replaced or moved the vault file (NoteStore::isVaultMoved):
-    // the window offers to save the vault anew, as for every such change.
+    // An in-place rename to sName was refused because the vault cannot be
+    // written at its name (NoteStore::isRefusedHere): the window offers to
+    // save the vault anew, as for every such change.
     void renameRefused(const QByteArray &baId, const QString &sName);
 
 private:

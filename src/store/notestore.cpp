@@ -332,15 +332,37 @@ void NoteStore::checkRemovable(const Ka::String &sFileName) {
     lockForRemoval(sFileName);
 }
 
-bool NoteStore::isVaultMoved(const std::exception &e) {
+namespace {
+
+// True for the store's refusal with that code and text.
+bool isRefusal(const std::exception &e, int iCode, const char *pText) {
     const auto *pFile = dynamic_cast<const Ka::FileException *>(&e);
-    return pFile && pFile->getErrorCode() == ESTALE &&
-           std::strncmp(e.what(), kVaultMoved, std::strlen(kVaultMoved)) == 0;
+    return pFile && pFile->getErrorCode() == iCode &&
+           std::strncmp(e.what(), pText, std::strlen(pText)) == 0;
+}
+
+} // namespace
+
+bool NoteStore::isVaultMoved(const std::exception &e) {
+    return isRefusal(e, ESTALE, kVaultMoved);
+}
+
+bool NoteStore::isJournalBlocked(const std::exception &e) {
+    return isRefusal(e, EEXIST, kJournalBlocked);
+}
+
+bool NoteStore::isRefusedHere(const std::exception &e) {
+    return isVaultMoved(e) || isJournalBlocked(e);
 }
 
 void NoteStore::checkFile() {
     if (!fVault.isNamed(sFileName))
         throw Ka::FileException(ESTALE, "%s%s", kVaultMoved, sFileName.getConstStr());
+}
+
+void NoteStore::checkWritable() {
+    checkFile();
+    pFiles->journal(true);
 }
 
 std::unique_ptr<NoteStore> NoteStore::saveCopyAs(const Ka::String &sTarget) {
@@ -388,7 +410,14 @@ void NoteStore::removeVault(const Ka::String &sFileName) {
     // The vault first: a journal left alone beside no vault is never played
     // back (containerBase), a vault left without its journal could be.
     const bool bRemoved = Ka::File::remove(sFileName);
-    const bool bJournal = Ka::File::remove(journalPath(sFileName));
+    // A name this user may not remove (another user's file in a shared
+    // folder) is no journal of the new vault: it is never played back, and
+    // the new vault's first change says what stands there.
+    bool bJournal = false;
+    try {
+        bJournal = Ka::File::remove(journalPath(sFileName));
+    } catch (const Ka::FileException &) {
+    }
     if (bRemoved || bJournal)
         Ka::File::syncFolderOf(sFileName);
 }

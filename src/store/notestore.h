@@ -92,7 +92,8 @@ public:
     // table lists is zero), becomes a new vault with that password; any
     // other file must be a vault that the password opens. Anything but a
     // regular file is refused at once (Ka::File's RegularOnly). A journal
-    // beside a missing or empty file is removed, never played back.
+    // beside a missing or empty file is removed, never played back. A new
+    // vault's first change may be refused with kJournalBlocked.
     NoteStore(const Ka::String &sFileName, const Ka::String &sPassword);
     ~NoteStore() override;
 
@@ -120,6 +121,8 @@ public:
     // either, and throws, for a file that cannot be opened and so cannot be
     // checked (kVaultUnreadable: a store elsewhere, run by a user who may
     // read it, may hold it), and for a folder (Ka::File's "Is a directory").
+    // Whatever stands at the journal's name and may not be removed stays:
+    // it is not the new vault's journal.
     static void removeVault(const Ka::String &sFileName);
     // Throws what removeVault would throw for sFileName, and removes and
     // keeps locked nothing; the window refuses a replace with it before it
@@ -133,6 +136,22 @@ public:
         "The vault file was moved, replaced or deleted since it was opened: ";
     // True for that refusal.
     static bool isVaultMoved(const std::exception &e);
+    // The start of the message of the Ka::FileException (code EEXIST) that
+    // refuses a change when a file that is not this vault's journal stands
+    // at the journal's name and cannot be removed (another user's file in a
+    // folder with the sticky bit, say); the journal's path follows it.
+    // Nothing is written anywhere, and the store stays readable.
+    static constexpr const char *kJournalBlocked = Ka::JournaledFile::DiskFiles::kForeign;
+    static bool isJournalBlocked(const std::exception &e);
+    // True for kVaultMoved and kJournalBlocked: the vault cannot be written
+    // at its name, but a copy saved elsewhere (saveCopyAs) can.
+    static bool isRefusedHere(const std::exception &e);
+    // Where the journal of the vault at sFileName stands. Only the user's
+    // own file there is played back, written or removed as the journal
+    // (Ka::JournaledFile::DiskFiles says which files are): a vault opens as
+    // it is on disk beside anything else, and its first change removes
+    // that name or is refused with kJournalBlocked.
+    static Ka::String journalPath(const Ka::String &sFileName);
 
     // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.
@@ -241,6 +260,10 @@ public:
     // checks it before it writes anything. Throws the system's error when
     // the path cannot be looked up. A look at the path and one at the file.
     void checkFile();
+    // Throws what the next change would be refused with before it wrote
+    // anything: kVaultMoved (checkFile), or kJournalBlocked. Makes the
+    // journal when there is none, as that change would.
+    void checkWritable();
     // For a vault whose file went: writes the vault as its last commit left
     // it, from the file this store holds, to sFileName, and returns a store
     // open on that copy with this vault's password. The copy is made in a
@@ -276,7 +299,6 @@ protected:
 private:
     class Change;
 
-    static Ka::String journalPath(const Ka::String &sFileName);
     // The file at sFileName opened and locked for its removal; null when
     // there is nothing a store can have open. Throws as removeVault does.
     static std::unique_ptr<Ka::File> lockForRemoval(const Ka::String &sFileName);

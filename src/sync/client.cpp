@@ -3,6 +3,7 @@
 #include "sync/client.h"
 
 #include "ka/exception.h"
+#include "ka/file.h"
 #include "ka/tcpsocket.h"
 #include "store/notestore.h"
 #include "store/stringconv.h"
@@ -10,7 +11,6 @@
 #include "sync/serveranswer.h"
 #include "vrel/vrel.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cryptopp/filters.h>
@@ -20,8 +20,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <grp.h>
 #include <optional>
+#include <pwd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -54,6 +58,28 @@ Vrel::Dictionary &named(Vrel::Dictionary &rRequest, const char *sMsg) {
 // The vault's own failure (its file went, say), as rich text for people.
 QString vaultFailure(const std::exception &e) {
     return QString::fromLocal8Bit(e.what()).toHtmlEscaped();
+}
+
+// True when nobody but the user is in the group iGroup: the group of the
+// user's own (named after the user, his primary group, no other member)
+// that systems giving every user one make, with a umask that lets the group
+// write every new file.
+bool isUsersOwnGroup(uint32_t iGroup) {
+    std::vector<char> aUser(16384), aGroup(16384);
+    passwd user;
+    passwd *pUser = nullptr;
+    group grp;
+    group *pGroup = nullptr;
+    if (::getpwuid_r(::geteuid(), &user, aUser.data(), aUser.size(), &pUser) != 0 || !pUser ||
+        pUser->pw_gid != iGroup ||
+        ::getgrgid_r(gid_t(iGroup), &grp, aGroup.data(), aGroup.size(), &pGroup) != 0 || !pGroup ||
+        std::strcmp(grp.gr_name, user.pw_name) != 0)
+        return false;
+    for (char **pMember = grp.gr_mem; *pMember; ++pMember) {
+        if (std::strcmp(*pMember, user.pw_name) != 0)
+            return false;
+    }
+    return true;
 }
 
 QByteArray rawId(const Ka::Uuid &uId) {
@@ -154,10 +180,29 @@ Client::~Client() {
 }
 
 QString Client::serverHost() {
-    QFile file(QStringLiteral("hostname"));
-    if (!file.open(QIODevice::ReadOnly))
+    // The file decides where the login goes, so only the user's own counts:
+    // in a folder others may write (the system's temporary one), a file or
+    // link another user put there is passed over, and so is a pipe, which
+    // would keep us waiting for a writer.
+    QByteArray baHost(65536, '\0');
+    qsizetype nGot = 0;
+    try {
+        Ka::File file(Ka::String("hostname"), Ka::File::Read | Ka::File::NoLink);
+        const Ka::File::Info info = file.getInfo();
+        const bool bOthersWrite = (info.iPermissions & 002) != 0 ||
+                                  ((info.iPermissions & 020) != 0 && !isUsersOwnGroup(info.iGroup));
+        if (!info.bRegular || info.nNames != 1 || info.iOwner != Ka::File::userId() || bOthersWrite)
+            return QString::fromLatin1(kDefaultHost);
+        while (nGot < baHost.size()) {
+            const int n = file.read(baHost.data() + nGot, int(baHost.size() - nGot));
+            if (n <= 0)
+                break;
+            nGot += n;
+        }
+    } catch (const Ka::FileException &) {
         return QString::fromLatin1(kDefaultHost);
-    QByteArray baHost = file.read(65536);
+    }
+    baHost.truncate(nGot);
     const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!baHost.isEmpty() && isBlank(baHost.back()))
         baHost.chop(1);
@@ -178,7 +223,7 @@ void Client::run() {
     // session brings: nothing is sent.
     if (pStore && iOperation != ListVaults) {
         try {
-            pStore->checkFile();
+            pStore->checkWritable();
         } catch (const std::exception &e) {
             emit error(vaultFailure(e));
             emit done();
@@ -204,7 +249,7 @@ void Client::run() {
         session();
     } catch (const std::exception &e) {
         std::printf("The session failed: %s\n", e.what());
-        failSession(NoteStore::isVaultMoved(e) ? vaultFailure(e) : QString());
+        failSession(NoteStore::isRefusedHere(e) ? vaultFailure(e) : QString());
     } catch (...) {
         failSession();
     }

@@ -73,6 +73,8 @@ public:
 
     // The sync server's host: the default, or the content of a file named
     // "hostname" in the working directory, blanks and line ends trimmed.
+    // Only a regular file of the user's own, reached without a link, with
+    // one name and that no one else may write, is read.
     static QString serverHost();
 
 signals:

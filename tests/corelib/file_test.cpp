@@ -21,6 +21,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -43,19 +44,8 @@ std::string sysText(int iErr) {
     return std::strerror(iErr);
 }
 
-// The name tempFile makes from the template's prefix and four draws of a
-// fresh 64-bit LCG (multiplier 6364136223846793005, state 0, increment the
-// seed): 'A' + r % 26, lower case when bit 0x1000 of r is set.
-std::string expectedTempName(const std::string &sPrefix, uint64_t &rState, int iSeed) {
-    std::string sName = sPrefix;
-    for (int i = 0; i < 4; ++i) {
-        rState = 6364136223846793005ULL * rState + uint64_t(int64_t(iSeed));
-        uint32_t r = uint32_t(rState);
-        sName.push_back(char('A' + r % 26 + ((r & 0x1000) ? 32 : 0)));
-    }
-    return sName;
-}
-
+// The process-wide generator installed fresh and seeded, as two processes
+// started in the same second have it.
 void freshRandom(int iSeed) {
     Ka::Random::setGenerator<Ka::RandomBasic>();
     Ka::Random::seed(iSeed);
@@ -342,36 +332,52 @@ TEST_F(FileTest, SetBlockingIsAStub) {
     EXPECT_EQ("to be implemented", toStd(f.getLocation()));
 }
 
+// The letters come from the kernel, not from the seeded generator, whose
+// draws another user could foresee and whose names he could take first.
 TEST_F(FileTest, TempFileReplacesTrailingXsWithLetters) {
     std::string sPrefix = path("tmp-");
-    freshRandom(12345);
-    Ka::String sTemplate((sPrefix + "XXXX").c_str());
-    Ka::File f = Ka::File::tempFile(sTemplate);
-    std::string sName = toStd(sTemplate);
-    uint64_t iState = 0;
-    EXPECT_EQ(expectedTempName(sPrefix, iState, 12345), sName);
-    ASSERT_EQ(sPrefix.size() + 4, sName.size());
-    for (size_t i = sPrefix.size(); i < sName.size(); ++i)
-        EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(sName[i]))) << sName;
-    EXPECT_TRUE(std::filesystem::exists(sName));
-    EXPECT_EQ(0, f.getSize());
-    f.write("data", 4); // opened for reading and writing
-    f.setPos(0);
-    EXPECT_EQ("data", toStd(f.readAll()));
+    std::vector<std::string> lNames;
+    for (int iRun = 0; iRun < 2; ++iRun) {
+        freshRandom(12345);
+        Ka::String sTemplate((sPrefix + "XXXX").c_str());
+        Ka::File f = Ka::File::tempFile(sTemplate);
+        lNames.push_back(toStd(sTemplate));
+        const std::string &sName = lNames.back();
+        ASSERT_EQ(sPrefix.size() + 4, sName.size());
+        for (size_t i = sPrefix.size(); i < sName.size(); ++i)
+            EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(sName[i]))) << sName;
+        EXPECT_TRUE(std::filesystem::exists(sName));
+        EXPECT_EQ(0, f.getSize());
+        f.write("data", 4); // opened for reading and writing
+        f.setPos(0);
+        EXPECT_EQ("data", toStd(f.readAll()));
+        std::filesystem::remove(sName);
+    }
+    // The same in 52^4 draws only.
+    EXPECT_NE(lNames[0], lNames[1]);
 }
 
+// With one free name of the 52 a single X can take, that one is found, and
+// no taken one is opened.
 TEST_F(FileTest, TempFileNeverReusesAnExistingFile) {
     std::string sPrefix = path("t");
-    uint64_t iState = 0;
-    std::string sFirst = expectedTempName(sPrefix, iState, 7);
-    std::string sSecond = expectedTempName(sPrefix, iState, 7);
-    ASSERT_NE(sFirst, sSecond);
-    writeFile(sFirst, Ka::String("taken"));
-    freshRandom(7);
-    Ka::String sTemplate((sPrefix + "XXXX").c_str());
+    std::string sFree;
+    for (char c = 'A'; c <= 'z'; ++c) {
+        if (!std::isalpha(static_cast<unsigned char>(c)))
+            continue;
+        if (c == 'q')
+            sFree = sPrefix + c;
+        else
+            writeFile(sPrefix + c, Ka::String("taken"));
+    }
+    Ka::String sTemplate((sPrefix + "X").c_str());
     Ka::File f = Ka::File::tempFile(sTemplate);
-    EXPECT_EQ(sSecond, toStd(sTemplate));
-    EXPECT_EQ("taken", toStd(readFile(sFirst)));
+    EXPECT_EQ(sFree, toStd(sTemplate));
+    for (const auto &entry : std::filesystem::directory_iterator(dir.getPath())) {
+        if (entry.path() != sFree) {
+            EXPECT_EQ("taken", toStd(readFile(entry.path()))) << entry.path();
+        }
+    }
 }
 
 TEST_F(FileTest, TempFileTemplateErrors) {

@@ -5,6 +5,7 @@
 #include "ka/file.h"
 #include "ka/journaledfile.h"
 #include "support/bytes.h"
+#include "support/checks.h"
 #include "support/crashstates.h"
 #include "support/tempdir.h"
 #include "support/watchedfiles.h"
@@ -376,10 +377,14 @@ TEST(JournaledFile, DiskFilesKeepTheJournalPrivateAndRemoveIt) {
     jf.removeJournal();
     EXPECT_FALSE(std::filesystem::exists(sJournal));
     jf.removeJournal(); // none left: nothing to do
-    // A journal that is there but cannot be opened is an error, not "none".
+    // A folder at the name is no journal: there is none to read, and none
+    // can be made there.
     std::filesystem::create_directory(sJournal);
     Ka::JournaledFile::DiskFiles blocked(data, support::toKa(sJournal));
-    EXPECT_THROW(blocked.journal(false), Ka::FileException);
+    EXPECT_EQ(blocked.journal(false), nullptr);
+    EXPECT_EQ(support::failureOf<Ka::FileException>([&] { blocked.journal(true); }),
+              std::make_pair(Ka::JournaledFile::DiskFiles::kForeign + sJournal, EEXIST));
+    EXPECT_TRUE(std::filesystem::is_directory(sJournal));
 }
 
 } // namespace

@@ -1485,6 +1485,55 @@ private slots:
         QCOMPARE(textAfterReopen("Draft", "rescued.vault"), QString("new text"));
     }
 
+    // A folder, which no one can remove as a file, where the vault keeps its
+    // journal: a save is refused in one box that names it and says what to
+    // do, while the note and the window still show the unsaved mark; Cancel
+    // keeps the text, Save Vault As... saves in the copy. A new vault there
+    // is refused with the same words.
+    void journalNameTaken() {
+        windowOnNewVault();
+        createNote("Draft");
+        mdi()->currentSubWindow()->showMaximized();
+        type("new text");
+        const QString sJournal = path("notes.vault-journal");
+        QVERIFY(QFile::remove(sJournal) && QDir().mkdir(sJournal));
+        QString sBox;
+        bool bMarked = false;
+        GuiTest::answerModal([&](QWidget *) {
+            bMarked = pWnd->isWindowModified() && mdi()->currentSubWindow()->isWindowModified();
+            answerRescue(&sBox);
+        });
+        action("actionSaveNote")->trigger();
+        QVERIFY(GuiTest::waitFor([] { return GuiTest::pendingAnswers() == 0; }));
+        QCOMPARE(sBox, "Pelimund: The file " + sJournal +
+                           " stands where the vault keeps its journal, but it is not the vault's "
+                           "journal (another user may have put it there), and Pelimund cannot "
+                           "remove it. Nothing was saved.\n\nHave that file removed, or, to keep "
+                           "the notes open here, save the vault as a new file in a folder of your "
+                           "own.");
+        QVERIFY(bMarked);
+        QCOMPARE(text(), QString("new text"));
+        QVERIFY(editor()->isModified() && pWnd->isWindowModified());
+
+        answerRescue(&sBox, path("rescued"));
+        action("actionSaveNote")->trigger();
+        QVERIFY(!editor()->isModified() && !pWnd->isWindowModified());
+        QCOMPARE(recentList().value(0), path("rescued.vault"));
+        QVERIFY(QFileInfo(sJournal).isDir());
+        QCOMPARE(textAfterReopen("Draft", "rescued.vault"), QString("new text"));
+
+        QVERIFY(QDir().mkdir(path("new.vault-journal")));
+        QString sRefusal;
+        answerOk(&sRefusal);
+        pWnd->newVault(path("new.vault"), "pw");
+        QVERIFY2(sRefusal.endsWith("The file " + path("new.vault-journal") +
+                                   " stands where the vault keeps its journal, but it is not the "
+                                   "vault's journal (another user may have put it there), and "
+                                   "Pelimund cannot remove it. Have that file removed, or keep the "
+                                   "vault in a folder of your own."),
+                 qPrintable(sRefusal));
+    }
+
     // The idle close with the vault file gone leaves the vault open and
     // offers the box; a vault the user saves anew there stays open.
     void idleCloseWithTheVaultFileGone() {

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -622,6 +624,25 @@ TEST(NoteStore, ChangesAreRefusedOnceTheVaultFileWent) {
     }
 }
 
+// In a child: opens the vault at sPath, lets fOpen act while the store is
+// open, then renames the note id and dies with every write of the vault
+// made, none of them synced. Only a journal of the store's own puts the
+// vault back at the next opening.
+void dieInARename(const std::string &sPath, const Ka::Uuid &id,
+                  const std::function<void(NoteStore &)> &fOpen) {
+    EXPECT_TRUE(support::passesInChild([&] {
+        WatchedStore watched(sPath, kPass);
+        fOpen(*watched.pStore);
+        watched.pFiles->setHook([](const support::FileEvent &rEvent) {
+            if (rEvent.eKind == support::FileEvent::Sync &&
+                rEvent.iFile == support::FileEvent::kData)
+                ::_exit(0);
+        });
+        watched.pStore->renameNote(id, kstr("cut short"));
+        return false;
+    }));
+}
+
 // A journal another program deleted between two changes is made again at
 // its name by the next change, so that a crash in its middle is put right
 // when the vault opens again.
@@ -629,20 +650,127 @@ TEST(NoteStore, AJournalDeletedBetweenChangesIsMadeAgain) {
     VaultFile vault;
     const Ka::Uuid id = newId();
     openVault(vault.sPath)->createNote(id, kstr("first"), kstr("html"), content("x").get());
-    EXPECT_TRUE(support::passesInChild([&] {
-        WatchedStore watched(vault.sPath, kPass);
-        watched.pStore->renameNote(id, kstr("second"));
+    dieInARename(vault.sPath, id, [&](NoteStore &rStore) {
+        rStore.renameNote(id, kstr("second"));
         std::filesystem::remove(vault.sPath + "-journal");
-        // Dies with every write of the vault made, none of them synced.
-        watched.pFiles->setHook([](const support::FileEvent &rEvent) {
-            if (rEvent.eKind == support::FileEvent::Sync &&
-                rEvent.iFile == support::FileEvent::kData)
-                ::_exit(0);
-        });
-        watched.pStore->renameNote(id, kstr("third"));
-        return false;
-    }));
+    });
     EXPECT_EQ(str(openVault(vault.sPath)->getNoteName(id)), "second");
+}
+
+// A journal whose checksum holds and which says that the vault was empty
+// before a change: played back, it would empty any vault.
+std::string emptyingJournal() {
+    std::string sBytes("KaJournl\x01", 9);
+    sBytes.resize(28, '\0');
+    const uLong iCrc = crc32(0, reinterpret_cast<const Bytef *>(sBytes.data()), 28);
+    for (int i = 0; i < 4; ++i)
+        sBytes.push_back(char(iCrc >> (8 * i)));
+    return sBytes;
+}
+
+// What stands at the journal's name before the vault opens, or is renamed
+// over its journal while it is open, is never read as a journal, written
+// through or left readable by others: a link (to a file holding a valid
+// journal, or to nothing) goes, never what it leads to; a file of the
+// user's own that others may read is made private before it is written.
+// The journal of the next change is the store's own, and is played back
+// after a crash.
+TEST(NoteStore, OnlyTheStoresOwnJournalIsReadOrWritten) {
+    for (const bool bWhileOpen : {false, true}) {
+        for (const std::string sWhat : {"link", "link to nothing", "own readable file"}) {
+            SCOPED_TRACE(sWhat + (bWhileOpen ? " while open" : " before opening"));
+            VaultFile vault;
+            const std::string sJournal = vault.sPath + "-journal";
+            const std::string sLetter = vault.dir.getFilePath("letter");
+            const std::string sPlaced = vault.dir.getFilePath("placed");
+            const Ka::Uuid id = newId();
+            openVault(vault.sPath)->createNote(id, kstr("first"), kstr("html"), content("x").get());
+            if (sWhat == "link")
+                support::writeFile(sLetter, kstr(emptyingJournal()));
+            if (sWhat == "own readable file") {
+                support::writeFile(sPlaced, kstr("a note of the user's own"));
+                ::chmod(sPlaced.c_str(), 0644);
+            } else {
+                std::filesystem::create_symlink(sLetter, sPlaced);
+            }
+            const auto place = [&] { std::filesystem::rename(sPlaced, sJournal); };
+            if (!bWhileOpen)
+                place();
+            dieInARename(vault.sPath, id, [&](NoteStore &rStore) {
+                if (rStore.getNoteCount() != 1)
+                    ::_exit(1);
+                if (bWhileOpen) {
+                    rStore.renameNote(id, kstr("second"));
+                    place();
+                }
+            });
+            EXPECT_EQ(std::filesystem::exists(sLetter), sWhat == "link");
+            if (sWhat == "link") {
+                EXPECT_EQ(str(support::readFile(sLetter)), emptyingJournal());
+            }
+            struct stat st;
+            ASSERT_EQ(::lstat(sJournal.c_str(), &st), 0);
+            EXPECT_TRUE(S_ISREG(st.st_mode));
+            EXPECT_EQ(st.st_mode & 0777u, 0600u);
+            EXPECT_EQ(str(openVault(vault.sPath)->getNoteName(id)),
+                      bWhileOpen ? "second" : "first");
+            EXPECT_FALSE(std::filesystem::exists(sJournal));
+        }
+    }
+}
+
+// Runs f as the user iUser (a child that gives up root); true when f
+// returned true.
+bool asUser(uid_t iUser, const std::function<bool()> &f) {
+    return support::passesInChild(
+        [&] { return ::setgid(iUser) == 0 && ::setuid(iUser) == 0 && f(); });
+}
+
+// In a folder where everyone may add files and only their owners may remove
+// them, another user's valid journal beside a vault is never played back,
+// nor written or removed: the vault opens as it is, its changes are refused
+// with the store's text, and the file stays as it was. The journal the
+// vault's owner leaves is played back, also when another user opens the
+// vault.
+TEST(NoteStore, AnotherUsersJournalIsNeverPlayedBack) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "acting as two other users needs root";
+    const uid_t iOwner = 65534, iOther = 65533;
+    support::TempDir dir;
+    std::filesystem::permissions(dir.getPath(), std::filesystem::perms(0755));
+    const std::string sShared = dir.getFilePath("shared");
+    std::filesystem::create_directory(sShared);
+    std::filesystem::permissions(sShared, std::filesystem::perms(01777));
+    const std::string sVault = sShared + "/mine.vault", sJournal = sVault + "-journal";
+    const Ka::Uuid id = newId();
+    ASSERT_TRUE(asUser(iOwner, [&] {
+        openVault(sVault)->createNote(id, kstr("kept"), kstr("html"), content("k").get());
+        return true;
+    }));
+    const std::string sVaultBytes = str(support::readFile(sVault));
+    ASSERT_TRUE(asUser(iOther, [&] {
+        support::writeFile(sJournal, kstr(emptyingJournal()));
+        return ::chmod(sJournal.c_str(), 0666) == 0;
+    }));
+    EXPECT_TRUE(asUser(iOwner, [&] {
+        auto pStore = openVault(sVault);
+        const bool bAsItWas =
+            pStore->getNoteCount() == 1 && str(support::readFile(sVault)) == sVaultBytes;
+        const auto refusal =
+            failureOf<Ka::FileException>([&] { pStore->renameNote(id, kstr("x")); });
+        return bAsItWas &&
+               refusal == std::make_pair(NoteStore::kJournalBlocked + sJournal, EEXIST) &&
+               htmlOf(pStore->loadNote(id)) == "k" && str(support::readFile(sVault)) == sVaultBytes;
+    }));
+    EXPECT_EQ(str(support::readFile(sJournal)), emptyingJournal());
+    EXPECT_EQ(str(support::readFile(sVault)), sVaultBytes);
+
+    std::filesystem::remove(sJournal);
+    EXPECT_TRUE(asUser(iOwner, [&] {
+        dieInARename(sVault, id, [](NoteStore &) {});
+        return true;
+    }));
+    EXPECT_EQ(str(openVault(sVault)->getNoteName(id)), "kept");
 }
 
 TEST(NoteStore, CreateOverAnExistingIdFreesTheOldBody) {

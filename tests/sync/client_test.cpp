@@ -3,6 +3,7 @@
 // progress, and every fault the server can show.
 #include "sync/client.h"
 
+#include "support/child.h"
 #include "synctest.h"
 #include "vrel/vrel.h"
 
@@ -12,7 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 using namespace synctest;
 using testserver::Faults;
@@ -107,6 +114,59 @@ TEST(ClientHost, TheHostnameFileNamesTheServer) {
     EXPECT_EQ(Client::serverHost(), "sync.example.org");
     std::ofstream(dir.getFilePath("hostname"), std::ios::trunc).flush();
     EXPECT_EQ(Client::serverHost(), "");
+    QDir::setCurrent(sBefore);
+}
+
+// Only a file of the user's own that no one else may write chooses where
+// the login goes: another user's file, one others or another group may
+// write, a link (even to the user's own file) and a pipe leave the default
+// host.
+TEST(ClientHost, OnlyTheUsersOwnHostnameFileCounts) {
+    support::TempDir dir;
+    const QString sBefore = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.getPath())));
+    const QString sDefault = Client::serverHost();
+    const std::string sFile = dir.getFilePath("hostname");
+    const std::string sOwn = dir.getFilePath("own");
+    std::ofstream(sOwn) << "mine.example.org\n";
+    const std::vector<std::pair<std::string, std::function<void()>>> lPlaced = {
+        {"writable by others",
+         [&] {
+             std::ofstream(sFile) << "evil.example.org\n";
+             ::chmod(sFile.c_str(), 0666);
+         }},
+        {"another user's",
+         [&] {
+             std::ofstream(sFile) << "evil.example.org\n";
+             ASSERT_EQ(::chown(sFile.c_str(), 65534, 65534), 0);
+         }},
+        {"writable by another group",
+         [&] {
+             std::ofstream(sFile) << "evil.example.org\n";
+             ::chmod(sFile.c_str(), 0664);
+             ASSERT_EQ(::chown(sFile.c_str(), uid_t(-1), 65534), 0);
+         }},
+        {"link to nothing", [&] { std::filesystem::create_symlink("nowhere", sFile); }},
+        {"link to the user's own", [&] { std::filesystem::create_symlink(sOwn, sFile); }},
+        {"pipe", [&] { ASSERT_EQ(::mkfifo(sFile.c_str(), 0600), 0); }}};
+    for (const auto &[sWhat, fPlace] : lPlaced) {
+        if (sWhat.find("another") != std::string::npos && ::geteuid() != 0)
+            continue; // giving a file away needs root
+        SCOPED_TRACE(sWhat);
+        std::filesystem::remove(sFile);
+        fPlace();
+        // In a child that an alarm ends: a pipe must not keep it waiting.
+        EXPECT_TRUE(support::passesInChild([&] { return Client::serverHost() == sDefault; }, 10));
+    }
+    std::filesystem::remove(sFile);
+    std::filesystem::rename(sOwn, sFile);
+    ::chmod(sFile.c_str(), 0644);
+    EXPECT_EQ(Client::serverHost(), "mine.example.org");
+    // Root's group has no other member, as a group of one's own has none.
+    if (::geteuid() == 0) {
+        ::chmod(sFile.c_str(), 0664);
+        EXPECT_EQ(Client::serverHost(), "mine.example.org");
+    }
     QDir::setCurrent(sBefore);
 }
 
