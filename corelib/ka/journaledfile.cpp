@@ -140,15 +140,18 @@ std::unique_ptr<File> JournaledFile::DiskFiles::openOwn(bool &rForeign) {
     const File::Info info = pFile->getInfo();
     rForeign = !info.bRegular || info.nNames != 1 ||
                (info.iOwner != File::userId() && info.iOwner != rData.getInfo().iOwner);
-    if (!rForeign && (info.iPermissions & 077) != 0) {
+    if (rForeign)
+        return nullptr;
+    bPrivate = (info.iPermissions & 077) == 0;
+    if (!bPrivate) {
         try {
             pFile->setPermissions(0600);
+            bPrivate = true;
         } catch (const FileException &) {
-            rForeign = true;
+            // A file system that keeps no modes of files (FAT through FUSE):
+            // the journal is still read, but replaced before it is written.
         }
     }
-    if (rForeign)
-        pFile.reset();
     return pFile;
 }
 
@@ -158,16 +161,18 @@ Stream *JournaledFile::DiskFiles::journal(bool bCreate) {
     // Between commits it holds nothing the data file needs.
     if (pJournal && !pJournal->isNamed(sJournalPath, false))
         pJournal.reset();
-    if (pJournal)
-        return pJournal.get();
     bool bForeign = false;
-    pJournal = openOwn(bForeign);
-    if (pJournal || !bCreate)
+    if (!pJournal)
+        pJournal = openOwn(bForeign);
+    // A recovery reads the user's own journal; vault bytes are written only
+    // into one that nobody else may read.
+    if (!bCreate || (pJournal && bPrivate))
         return pJournal.get();
     const auto refuse = [&] {
         throw FileException(EEXIST, "%s%s", kForeign, sJournalPath.getConstStr());
     };
-    if (bForeign) {
+    if (pJournal || bForeign) {
+        pJournal.reset();
         try {
             File::remove(sJournalPath);
         } catch (const FileException &) {
@@ -183,6 +188,7 @@ Stream *JournaledFile::DiskFiles::journal(bool bCreate) {
             refuse();
         throw;
     }
+    bPrivate = true;
     File::syncFolderOf(sJournalPath);
     return pJournal.get();
 }

@@ -63,15 +63,16 @@ public:
     // owned by the user the program runs as or by the data file's owner
     // (who may write the data file anyway; on a file system that shows
     // files under another owner, a journal of the user's own carries that
-    // owner too). Before anything is read from or written into it, it is
-    // made private to its owner (mode 0600); one that cannot be is not
-    // taken either. Anything else at the name (a link, a file another user
-    // put there, a folder, a pipe) is never read, written or removed until
-    // a journal must be created: its name is then removed (a link's, never
-    // what the link leads to) and a new journal is made. When that name
-    // cannot be removed (another user's file in a folder with the sticky
-    // bit), journal(true) throws FileException(EEXIST) with kForeign and
-    // the path, and nothing is written anywhere.
+    // owner too). As it is opened it is made private to its owner (mode
+    // 0600); one that cannot be (a file system that keeps no modes) is read,
+    // but replaced by a new journal before a commit writes into it. Anything
+    // else at the name (a link, a file another user put there, a folder, a
+    // pipe) is never read, written or removed until a journal must be
+    // created: its name is then removed (a link's, never what the link leads
+    // to) and a new journal is made. When that name cannot be removed
+    // (another user's file in a folder with the sticky bit),
+    // journal(true) throws FileException(EEXIST) with kForeign and the
+    // path, and nothing is written anywhere.
     //
     // A journal is created exclusively (nothing, not even a link, may stand
     // at the name then) with mode 0600. The journal held between commits is
@@ -95,13 +96,16 @@ public:
         void removeJournal() override;
 
     private:
-        // The user's own journal at the name, opened; null when the name
-        // holds nothing (rForeign false) or anything else (rForeign true).
+        // The user's own journal at the name, opened, and bPrivate set for
+        // it; null when the name holds nothing (rForeign false) or anything
+        // else (rForeign true).
         std::unique_ptr<File> openOwn(bool &rForeign);
 
         File &rData;
         String sJournalPath;
         std::unique_ptr<File> pJournal;
+        // Nobody but its owner may read pJournal.
+        bool bPrivate = false;
     };
 
     // Changes are kept and saved in pages of iPageSize bytes (at least 1;
