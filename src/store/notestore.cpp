@@ -46,6 +46,13 @@ Ka::String keyOf(const Ka::String &sPassword) {
     return sKey;
 }
 
+// True for the store's refusal with that code and text.
+bool isRefusal(const std::exception &e, int iCode, const char *pText) {
+    const auto *pFile = dynamic_cast<const Ka::FileException *>(&e);
+    return pFile && pFile->getErrorCode() == iCode &&
+           std::strncmp(e.what(), pText, std::strlen(pText)) == 0;
+}
+
 // Runs f and turns the typed-value library's own exceptions into Ka ones,
 // so that callers of the store deal with Ka exceptions only.
 template <typename F>
@@ -331,17 +338,6 @@ std::unique_ptr<Ka::File> NoteStore::lockForRemoval(const Ka::String &sFileName)
 void NoteStore::checkRemovable(const Ka::String &sFileName) {
     lockForRemoval(sFileName);
 }
-
-namespace {
-
-// True for the store's refusal with that code and text.
-bool isRefusal(const std::exception &e, int iCode, const char *pText) {
-    const auto *pFile = dynamic_cast<const Ka::FileException *>(&e);
-    return pFile && pFile->getErrorCode() == iCode &&
-           std::strncmp(e.what(), pText, std::strlen(pText)) == 0;
-}
-
-} // namespace
 
 bool NoteStore::isVaultMoved(const std::exception &e) {
     return isRefusal(e, ESTALE, kVaultMoved);

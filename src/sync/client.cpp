@@ -25,7 +25,6 @@
 #include <grp.h>
 #include <optional>
 #include <pwd.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -70,8 +69,8 @@ bool isUsersOwnGroup(uint32_t iGroup) {
     passwd *pUser = nullptr;
     group grp;
     group *pGroup = nullptr;
-    if (::getpwuid_r(::geteuid(), &user, aUser.data(), aUser.size(), &pUser) != 0 || !pUser ||
-        pUser->pw_gid != iGroup ||
+    if (::getpwuid_r(uid_t(Ka::File::userId()), &user, aUser.data(), aUser.size(), &pUser) != 0 ||
+        !pUser || pUser->pw_gid != iGroup ||
         ::getgrgid_r(gid_t(iGroup), &grp, aGroup.data(), aGroup.size(), &pGroup) != 0 || !pGroup ||
         std::strcmp(grp.gr_name, user.pw_name) != 0)
         return false;
