@@ -146,12 +146,6 @@ public:
     // True for kVaultMoved and kJournalBlocked: the vault cannot be written
     // at its name, but a copy saved elsewhere (saveCopyAs) can.
     static bool isRefusedHere(const std::exception &e);
-    // Where the journal of the vault at sFileName stands. Only the user's
-    // own file there is played back, written or removed as the journal
-    // (Ka::JournaledFile::DiskFiles says which files are): a vault opens as
-    // it is on disk beside anything else, and its first change removes
-    // that name or is refused with kJournalBlocked.
-    static Ka::String journalPath(const Ka::String &sFileName);
 
     // Creates a note under uId (normally a fresh id) with its content; the
     // record starts at version 0 and changed. The content stays the caller's.
@@ -299,6 +293,12 @@ protected:
 private:
     class Change;
 
+    // Where the journal of the vault at sFileName stands. Only the user's
+    // own file there is played back, written or removed as the journal
+    // (Ka::JournaledFile::DiskFiles says which files are): a vault opens as
+    // it is on disk beside anything else, and its first change removes
+    // that name or is refused with kJournalBlocked.
+    static Ka::String journalPath(const Ka::String &sFileName);
     // The file at sFileName opened and locked for its removal; null when
     // there is nothing a store can have open. Throws as removeVault does.
     static std::unique_ptr<Ka::File> lockForRemoval(const Ka::String &sFileName);

@@ -501,6 +501,13 @@ TEST(NoteStore, ReplacingAVaultTakesItsJournal) {
     }
 }
 
+// Runs f as the user iUser (a child that gives up root); true when f
+// returned true.
+bool asUser(uid_t iUser, const std::function<bool()> &f) {
+    return support::passesInChild(
+        [&] { return ::setgid(iUser) == 0 && ::setuid(iUser) == 0 && f(); });
+}
+
 // A vault that this user cannot open may be held by a store of a user who
 // can: it is never removed, and its holder's later writes are kept. The
 // other user is a child that gives up root.
@@ -512,9 +519,7 @@ TEST(NoteStore, AVaultThisUserCannotReadIsNeverRemoved) {
     std::filesystem::permissions(vault.dir.getPath(), std::filesystem::perms::all);
     auto pHolder = openVault(vault.sPath);
     pHolder->createNote(newId(), kstr("before"), kstr("html"), content("b").get());
-    EXPECT_TRUE(support::passesInChild([&] {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            return false;
+    EXPECT_TRUE(asUser(65534, [&] {
         const std::string sRefusal =
             std::string(NoteStore::kVaultUnreadable) + " (Permission denied: " + vault.sPath + ").";
         const auto removal =
@@ -717,13 +722,6 @@ TEST(NoteStore, OnlyTheStoresOwnJournalIsReadOrWritten) {
             EXPECT_FALSE(std::filesystem::exists(sJournal));
         }
     }
-}
-
-// Runs f as the user iUser (a child that gives up root); true when f
-// returned true.
-bool asUser(uid_t iUser, const std::function<bool()> &f) {
-    return support::passesInChild(
-        [&] { return ::setgid(iUser) == 0 && ::setuid(iUser) == 0 && f(); });
 }
 
 // In a folder where everyone may add files and only their owners may remove
